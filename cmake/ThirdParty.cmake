@@ -1,0 +1,32 @@
+# Header-only libraries and GoogleTest come from Debian's packages. A Windows
+# cross build cannot put /usr/include on its path (glibc headers would shadow
+# mingw's), so the headers it needs are copied into the build tree.
+set(PINVORO_HEADER_ROOT "/usr/include" CACHE PATH "Where CLI11 and nlohmann-json are installed")
+set(PINVORO_GTEST_SOURCE "/usr/src/googletest" CACHE PATH "GoogleTest sources for cross builds")
+
+add_library(thirdparty_headers INTERFACE)
+if(CMAKE_CROSSCOMPILING)
+  set(_hdr "${CMAKE_BINARY_DIR}/thirdparty-include")
+  foreach(dir CLI nlohmann)
+    if(NOT EXISTS "${PINVORO_HEADER_ROOT}/${dir}")
+      message(FATAL_ERROR "${PINVORO_HEADER_ROOT}/${dir} missing: run scripts/setup.sh")
+    endif()
+    file(COPY "${PINVORO_HEADER_ROOT}/${dir}" DESTINATION "${_hdr}")
+  endforeach()
+  target_include_directories(thirdparty_headers SYSTEM INTERFACE "${_hdr}")
+else()
+  find_package(nlohmann_json 3 REQUIRED)
+  find_package(CLI11 REQUIRED)
+  target_link_libraries(thirdparty_headers INTERFACE nlohmann_json::nlohmann_json CLI11::CLI11)
+endif()
+
+if(PINVORO_TESTS)
+  if(CMAKE_CROSSCOMPILING)
+    set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+    add_subdirectory("${PINVORO_GTEST_SOURCE}" "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL SYSTEM)
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+endif()

@@ -1,0 +1,17 @@
+#pragma once
+// Files on Windows: CreateFileW without sharing, as the program has always
+// opened cable-set files, and MoveFileExW for the replace of a safe save.
+#include "cabledata/file_system.h"
+
+class Win32FileSystem final : public FileSystem {
+ public:
+  FileHandle OpenForRead(const char16_t* path) override;
+  FileHandle OpenForWrite(const char16_t* path, WriteOpen how) override;
+  bool GetSize(FileHandle file, uint64_t& size) override;
+  bool Read(FileHandle file, void* buffer, uint32_t capacity, uint32_t& done) override;
+  bool Write(FileHandle file, const void* data, uint32_t size, uint32_t& done) override;
+  bool Flush(FileHandle file) override;
+  void Close(FileHandle file) override;
+  bool Replace(const char16_t* source, const char16_t* target) override;
+  void Remove(const char16_t* path) override;
+};

@@ -1,0 +1,98 @@
+#pragma once
+// An in-memory FileSystem for unit tests and fuzzing, with switches that make
+// single operations fail the way disks and networks do.
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cabledata/file_system.h"
+#include "common/error_report.h"
+
+class MemoryFileSystem final : public FileSystem {
+ public:
+  std::map<std::u16string, std::vector<uint8_t>> files;
+  std::map<std::u16string, int> locked;  // paths someone else holds open
+
+  // Fault switches.
+  bool failRead = false;
+  uint32_t readChunk = 0;           // deliver at most this much per Read (0 = all)
+  uint32_t shortWriteBy = 0;        // the write moves this many bytes fewer
+  bool failWrite = false;
+  bool failFlush = false;
+  bool failReplace = false;
+  int openHandles = 0;
+
+  FileHandle OpenForRead(const char16_t* path) override {
+    auto it = files.find(path);
+    if (it == files.end() || locked.count(path)) return kNoFile;
+    return Open(path, false);
+  }
+  FileHandle OpenForWrite(const char16_t* path, WriteOpen how) override {
+    if (locked.count(path)) return kNoFile;
+    auto it = files.find(path);
+    if (how == WriteOpen::kExisting && it == files.end()) return kNoFile;
+    if (how == WriteOpen::kCreateAlways) files[path].clear();
+    return Open(path, true);
+  }
+  bool GetSize(FileHandle f, uint64_t& size) override {
+    size = files[handles_[f].path].size();
+    return true;
+  }
+  bool Read(FileHandle f, void* buffer, uint32_t capacity, uint32_t& done) override {
+    done = 0;
+    if (failRead) return false;
+    Handle& h = handles_[f];
+    const auto& data = files[h.path];
+    size_t n = std::min<size_t>(capacity, data.size() - std::min(data.size(), h.pos));
+    if (readChunk) n = std::min<size_t>(n, readChunk);
+    if (n) std::memcpy(buffer, data.data() + h.pos, n);
+    h.pos += n;
+    done = static_cast<uint32_t>(n);
+    return true;
+  }
+  bool Write(FileHandle f, const void* data, uint32_t size, uint32_t& done) override {
+    done = 0;
+    if (failWrite) return false;
+    Handle& h = handles_[f];
+    auto& file = files[h.path];
+    const uint32_t n = size > shortWriteBy ? size - shortWriteBy : 0;
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    file.insert(file.end(), bytes, bytes + n);
+    done = n;
+    return true;
+  }
+  bool Flush(FileHandle) override { return !failFlush; }
+  void Close(FileHandle f) override {
+    handles_.erase(f);
+    --openHandles;
+  }
+  bool Replace(const char16_t* source, const char16_t* target) override {
+    if (failReplace || !files.count(source)) return false;
+    files[target] = files[source];
+    files.erase(source);
+    return true;
+  }
+  void Remove(const char16_t* path) override { files.erase(path); }
+
+ private:
+  struct Handle {
+    std::u16string path;
+    size_t pos = 0;
+  };
+  FileHandle Open(const char16_t* path, bool) {
+    const FileHandle id = next_++;
+    handles_[id] = Handle{path, 0};
+    ++openHandles;
+    return id;
+  }
+  std::map<FileHandle, Handle> handles_;
+  FileHandle next_ = 1;
+};
+
+// Records the codes instead of showing boxes.
+class RecordingErrors final : public ErrorReporter {
+ public:
+  std::vector<uint16_t> codes;
+  void ShowError(uint16_t code) override { codes.push_back(code); }
+};

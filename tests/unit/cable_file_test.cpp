@@ -1,0 +1,224 @@
+#include "cabledata/cable_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "support/memory_file_system.h"
+
+namespace {
+
+class ScriptedPrompt final : public ConversionPrompt {
+ public:
+  bool answer = true;
+  int asked = 0;
+  bool ConfirmOldLayoutConversion() override {
+    ++asked;
+    return answer;
+  }
+};
+
+std::vector<uint8_t> Image(const CableSet& set) {
+  const auto* p = reinterpret_cast<const uint8_t*>(&set);
+  return std::vector<uint8_t>(p, p + sizeof set);
+}
+
+class CableFileTest : public ::testing::Test {
+ protected:
+  MemoryFileSystem fs;
+  RecordingErrors errors;
+  ScriptedPrompt prompt;
+  CableFileContext ctx{fs, errors, prompt};
+  static inline CableSet set, reference;
+
+  void SetUp() override {
+    InitCableSet(set);
+    std::memcpy(set.cables[0].info.productNo, u"SET", 8);
+    reference = set;
+  }
+  bool Load(const char16_t* path) { return LoadCableSetFile(ctx, path, set); }
+  bool Unchanged() const { return std::memcmp(&set, &reference, sizeof set) == 0; }
+
+  // A distinctive set: every cable differs, probe pins, long texts.
+  static CableSet Sample() {
+    CableSet s;
+    InitCableSet(s);
+    for (int k = 0; k < kCableCount; ++k) {
+      CableRecord& c = s.cables[k];
+      c.pinNames[k][0] = static_cast<char16_t>(u'a' + k);
+      PinSetAdd(c.connections[k].bits, 50u + k);
+      PinSetAdd(c.probeData.pins, 100u + k % 4);
+      std::memcpy(c.info.productNo, u"P-0123456", 20);
+      std::memcpy(c.info.comment, u"line1\r\nline2", 26);
+      c.selectedPin = static_cast<uint8_t>(k * 10);
+    }
+    s.currentCable = 4;
+    return s;
+  }
+};
+
+TEST_F(CableFileTest, SaveAndLoadRoundTrip) {
+  static CableSet sample = Sample();
+  for (auto d : {SaveDisposition::kCreateOrReplace, SaveDisposition::kExistingFile}) {
+    ASSERT_TRUE(SaveCableSetFile(fs, errors, u"a.cbl", sample, d));
+    ASSERT_EQ(fs.files[u"a.cbl"], Image(sample));
+    ASSERT_TRUE(Load(u"a.cbl"));
+    EXPECT_EQ(Image(set), Image(sample));
+  }
+  EXPECT_TRUE(errors.codes.empty());
+  EXPECT_EQ(prompt.asked, 0);
+  EXPECT_EQ(fs.openHandles, 0);
+  EXPECT_EQ(fs.files.size(), 1u) << "no temporary file left behind";
+}
+
+TEST_F(CableFileTest, LoadReadsInPiecesAndIgnoresTrailingBytes) {
+  static CableSet sample = Sample();
+  auto image = Image(sample);
+  image.resize(image.size() + 100, 0xEE);
+  fs.files[u"long.cbl"] = image;
+  fs.readChunk = 1000;
+  ASSERT_TRUE(Load(u"long.cbl"));
+  EXPECT_EQ(Image(set), Image(sample));
+  EXPECT_EQ(prompt.asked, 0);
+}
+
+TEST_F(CableFileTest, LoadFailuresLeaveTheSetUnchanged) {
+  struct Case {
+    const char16_t* path;
+    size_t size;
+    bool yes;
+    bool failRead;
+    std::vector<uint16_t> codes;
+    int prompts;
+  } cases[] = {
+      {u"missing.cbl", 0, true, false, {768}, 0},
+      {u"short.cbl", 45201, true, false, {769}, 0},       // current layout, cut short
+      {u"s45063.cbl", 45063, true, false, {769}, 0},
+      {u"old-short.cbl", 45061, true, false, {769}, 1},  // old layout, cut short
+      {u"empty.cbl", 0, true, false, {769}, 1},
+      {u"declined.cbl", 45062, false, false, {}, 1},
+      {u"readfail.cbl", 45202, true, true, {769}, 0},
+      {u"oldfail.cbl", 45062, true, true, {769}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.path, c.path + std::char_traits<char16_t>::length(c.path)));
+    fs.files.clear();
+    if (c.path != std::u16string(u"missing.cbl")) fs.files[c.path] = std::vector<uint8_t>(c.size, 0x41);
+    errors.codes.clear();
+    prompt.asked = 0;
+    prompt.answer = c.yes;
+    fs.failRead = c.failRead;
+    EXPECT_FALSE(Load(c.path));
+    EXPECT_EQ(errors.codes, c.codes);
+    EXPECT_EQ(prompt.asked, c.prompts);
+    EXPECT_TRUE(Unchanged());
+    EXPECT_EQ(fs.openHandles, 0) << "file closed on every path";
+  }
+}
+
+TEST_F(CableFileTest, LockedFileCannotBeOpened) {
+  fs.files[u"busy.cbl"] = Image(set);
+  fs.locked[u"busy.cbl"] = 1;
+  EXPECT_FALSE(Load(u"busy.cbl"));
+  EXPECT_EQ(errors.codes, std::vector<uint16_t>{768});
+}
+
+// Builds the old 45062-byte layout of a set: records without probe data.
+std::vector<uint8_t> OldImage(const CableSet& s) {
+  std::vector<uint8_t> old(kOldCableSetFileSize, 0);
+  const auto* src = reinterpret_cast<const uint8_t*>(&s);
+  for (int k = 0; k < kCableCount; ++k) {
+    std::memcpy(&old[4504 * k], src + 4518 * k, 3952);
+    std::memcpy(&old[4504 * k + 3952], src + 4518 * k + 3966, 551);
+    old[4504 * k + 4503] = 0x5A;
+  }
+  std::memcpy(&old[45040], u"OLDTAG", 14);
+  old[45060] = 7;
+  old[45061] = 3;
+  return old;
+}
+
+TEST_F(CableFileTest, OldLayoutIsConvertedAfterYes) {
+  static CableSet sample = Sample();
+  fs.files[u"old.cbl"] = OldImage(sample);
+  // Whatever the set held before must not leak into the converted cables.
+  for (auto& c : set.cables) PinSetAdd(c.probeData.pins, 77);
+  std::memcpy(set.tag, u"XXXXXXXXX", 20);
+
+  ASSERT_TRUE(Load(u"old.cbl"));
+  EXPECT_EQ(prompt.asked, 1);
+  EXPECT_TRUE(errors.codes.empty());
+  for (int k = 0; k < kCableCount; ++k) {
+    SCOPED_TRACE(k);
+    const CableRecord& got = set.cables[k];
+    const CableRecord& want = sample.cables[k];
+    EXPECT_EQ(std::memcmp(got.pinNames, want.pinNames, sizeof got.pinNames), 0);
+    EXPECT_EQ(std::memcmp(got.connections, want.connections, sizeof got.connections), 0);
+    EXPECT_EQ(std::memcmp(&got.info, &want.info, sizeof got.info), 0);
+    EXPECT_EQ(got.selectedPin, want.selectedPin);
+    EXPECT_EQ(PinSetCount(got.probeData.pins), 0);
+    EXPECT_EQ(got.probeData.reserved, 0);
+  }
+  EXPECT_EQ(std::u16string(set.tag), u"VORKEL_DD");
+  EXPECT_EQ(set.reserved, 7);
+  EXPECT_EQ(set.currentCable, 3);
+}
+
+TEST_F(CableFileTest, LoadedTextAlwaysHasATerminator) {
+  static CableSet damaged = Sample();
+  for (auto& u : damaged.cables[1].pinNames[3]) u = u'Z';
+  for (auto& u : damaged.cables[8].info.cableType) u = u'Q';
+  fs.files[u"d.cbl"] = Image(damaged);
+  ASSERT_TRUE(Load(u"d.cbl"));
+  EXPECT_EQ(std::u16string(set.cables[1].pinNames[3]).size(), 11u);
+  EXPECT_EQ(std::u16string(set.cables[8].info.cableType).size(), 20u);
+}
+
+TEST_F(CableFileTest, ExistingFileDispositionNeedsTheFile) {
+  EXPECT_FALSE(SaveCableSetFile(fs, errors, u"gone.cbl", set, SaveDisposition::kExistingFile));
+  EXPECT_EQ(errors.codes, std::vector<uint16_t>{768});
+  EXPECT_TRUE(fs.files.empty()) << "nothing created";
+  EXPECT_TRUE(SaveCableSetFile(fs, errors, u"gone.cbl", set, SaveDisposition::kCreateOrReplace));
+  EXPECT_EQ(fs.files[u"gone.cbl"].size(), 45202u);
+}
+
+TEST_F(CableFileTest, FailedSaveKeepsTheOldFile) {
+  const std::vector<uint8_t> old(45202, 0x33);
+  struct Fault {
+    const char* name;
+    bool MemoryFileSystem::*flag;
+    uint32_t shortBy;
+  } faults[] = {{"write", &MemoryFileSystem::failWrite, 0},
+                {"short", nullptr, 1},
+                {"flush", &MemoryFileSystem::failFlush, 0},
+                {"replace", &MemoryFileSystem::failReplace, 0}};
+  for (const Fault& f : faults) {
+    SCOPED_TRACE(f.name);
+    for (auto d : {SaveDisposition::kCreateOrReplace, SaveDisposition::kExistingFile}) {
+      MemoryFileSystem disk;
+      RecordingErrors errs;
+      disk.files[u"keep.cbl"] = old;
+      if (f.flag) disk.*(f.flag) = true;
+      disk.shortWriteBy = f.shortBy;
+      EXPECT_FALSE(SaveCableSetFile(disk, errs, u"keep.cbl", set, d));
+      EXPECT_EQ(errs.codes, std::vector<uint16_t>{768});
+      EXPECT_EQ(disk.files[u"keep.cbl"], old);
+      EXPECT_EQ(disk.files.size(), 1u) << "temporary file removed";
+      EXPECT_EQ(disk.openHandles, 0);
+    }
+  }
+}
+
+TEST_F(CableFileTest, SaveRefusesABusyFileOrAnOverlongPath) {
+  fs.files[u"busy.cbl"] = std::vector<uint8_t>(10, 1);
+  fs.locked[u"busy.cbl"] = 1;
+  EXPECT_FALSE(SaveCableSetFile(fs, errors, u"busy.cbl", set, SaveDisposition::kExistingFile));
+  std::u16string longPath(kMaxPathUnits, u'x');
+  EXPECT_FALSE(SaveCableSetFile(fs, errors, longPath.c_str(), set, SaveDisposition::kCreateOrReplace));
+  EXPECT_FALSE(SaveCableSetFile(fs, errors, u"", set, SaveDisposition::kCreateOrReplace));
+  EXPECT_EQ(errors.codes, (std::vector<uint16_t>{768, 768, 768}));
+  EXPECT_EQ(fs.files[u"busy.cbl"], std::vector<uint8_t>(10, 1));
+}
+
+}  // namespace
