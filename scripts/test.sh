@@ -8,22 +8,31 @@ bash scripts/setup.sh
 source scripts/env.sh
 
 step() { printf '\n== %s ==\n' "$*"; }
+passed=0
+# Runs a ctest preset and adds its count to the total; any failure ends the run.
+run_ctest() {
+  local log="build/ctest-$1.log"
+  ctest --preset "$1" 2>&1 | tee "$log"  # pipefail: a failing ctest ends the run here
+  passed=$((passed + $(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n 1)))
+}
 
 step "native build"
 cmake --preset native >/dev/null
 cmake --build --preset native
 step "native tests"
-ctest --preset native
+run_ctest native
 
 step "windows build"
 cmake --preset win >/dev/null
 cmake --build --preset win
 step "windows tests (Wine)"
-ctest --preset win
+run_ctest win
 
 step "fuzzing"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
+passed=$((passed + $(ls build/fuzz/tests/fuzz/ | grep -c '^fuzz_')))
 
-step "all tests passed"
+step "summary"
+echo "$passed passed, 0 failed"
