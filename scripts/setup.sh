@@ -36,3 +36,13 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineserver -w
   [ -f "$WINEPREFIX/system.reg" ] || { echo "setup: wineboot failed" >&2; exit 1; }
 fi
+
+# Fonts for Japanese and Chinese; re-imported whenever the file changes.
+fonts_mark="$WINEPREFIX/.pinvoro-fonts-$(md5sum "$here/scripts/wine-fonts.reg" | cut -c1-12)"
+if [ ! -f "$fonts_mark" ]; then
+  echo "setup: configuring fonts in the Wine prefix"
+  wine regedit /S "$(winepath -w "$here/scripts/wine-fonts.reg" 2>/dev/null)" >/dev/null 2>&1
+  wineserver -w
+  rm -f "$WINEPREFIX"/.pinvoro-fonts-*
+  touch "$fonts_mark"
+fi

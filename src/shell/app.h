@@ -1,0 +1,18 @@
+#pragma once
+// The process-wide state the shell owns. Touched on the window thread only.
+#include <cstdint>
+
+#include "cabledata/cable_set.h"
+#include "shell/document.h"
+#include "shell/settings.h"
+
+enum TestMode : uint8_t { kOneOnOne = 0, kProbe = 1, kMasterWork = 2, kProbePlus = 3 };
+
+struct App {
+  CableSet cableSet;
+  Settings settings;  // PortSettings and LanguageIndex
+  Document document;
+  TestMode CurrentMode;
+  int32_t LinkOpen;
+  int32_t PortOnline;
+};

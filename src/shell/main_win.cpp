@@ -1,0 +1,199 @@
+// The main window: entry point, creation and close sequences, the size rule
+// and the status bar. Everything runs on the one window thread.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "modes/mode_panel_win.h"
+#include "modes/panel_layout.h"
+#include "shell/app.h"
+#include "shell/error_box_win.h"
+#include "shell/localization_win.h"
+#include "shell/settings_win.h"
+#include "shell/startup_check_win.h"
+
+namespace {
+
+constexpr int kStatusBarId = 700;
+constexpr wchar_t kMainWindowClass[] = L"MainWindowClass";
+
+App g_app;
+HWND g_mainWindow;
+HWND g_modePanel;
+PrivateProfile* g_profile;
+ResourceTexts g_texts(g_app.settings.language);
+ErrorBox g_errors(g_texts);
+
+const wchar_t* W(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
+
+HWND StatusBar() { return GetDlgItem(g_mainWindow, kStatusBarId); }
+
+void SetStatusParts() {
+  RECT rc;
+  GetClientRect(g_mainWindow, &rc);
+  const int b = (rc.right - rc.left) / 3;
+  int edges[3] = {b - 10, 2 * b - 20, 3 * b - 30};
+  SendMessageW(StatusBar(), SB_SETPARTS, 3, reinterpret_cast<LPARAM>(edges));
+}
+
+void SetStatusText(int part, const char16_t* text) {
+  SendMessageW(StatusBar(), SB_SETTEXTW, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(text));
+}
+
+void UpdateDocumentTitle() {
+  DocumentTitle title;
+  ComposeDocumentTitle(g_texts, g_app.document, title);
+  SetStatusText(0, title.status);
+  SetWindowTextW(g_mainWindow, W(title.caption));
+}
+
+void UpdatePortStatus() {
+  char16_t text[32];
+  LoadTextOrEmpty(g_texts, g_app.PortOnline == 1 ? 40003 : 40004, text, 32);
+  SetStatusText(1, text);
+}
+
+void RebuildLanguageUi() {
+  if (g_modePanel) DestroyWindow(g_modePanel);
+  g_modePanel = CreateModePanel(g_mainWindow, g_app);
+  if (g_modePanel) ShowWindow(g_modePanel, SW_SHOW);
+  if (const MENUTEMPLATEW* tmpl = FindLanguageMenu(g_app.settings.language, 101)) {
+    if (HMENU menu = LoadMenuIndirectW(tmpl)) {
+      HMENU old = GetMenu(g_mainWindow);
+      SetMenu(g_mainWindow, menu);
+      if (old) DestroyMenu(old);
+      CheckMenuRadioItem(menu, 40006, 40009, 40006 + g_app.CurrentMode, MF_BYCOMMAND);
+    }
+  }
+  if (g_modePanel) ApplyModeLayout(g_modePanel, g_app);
+}
+
+void OnCreate(HWND hwnd) {
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS};
+  InitCommonControlsEx(&icc);
+  InitCableSet(g_app.cableSet);
+  static PrivateProfile profile;
+  g_profile = &profile;
+  g_app.settings = ReadSettings(profile);
+  g_mainWindow = hwnd;
+  SetThreadLanguage(g_app.settings.language);
+  MakeFontSet();
+
+  CreateStatusWindowW(WS_CHILD | WS_VISIBLE, L"", hwnd, kStatusBarId);
+  SetStatusParts();
+  SetStatusText(1, u"");
+  SetStatusText(2, u"");
+  UpdateDocumentTitle();
+  SendMessageW(StatusBar(), WM_SETFONT, reinterpret_cast<WPARAM>(LanguageFont(g_app.settings.language, kNormalFont)),
+               TRUE);
+  RebuildLanguageUi();
+
+  g_app.PortOnline = StartupPortCheck(hwnd, g_app.settings.port, g_errors) ? 1 : 0;
+  g_app.LinkOpen = 0;
+  if (g_modePanel) CheckRadioButton(g_modePanel, 2000, 2003, 2000);
+  UpdatePortStatus();
+}
+
+void OnSize() {
+  RECT window, client, status;
+  GetWindowRect(g_mainWindow, &window);
+  GetClientRect(g_mainWindow, &client);
+  GetClientRect(StatusBar(), &status);
+  const int frameW = (window.right - window.left) - (client.right - client.left);
+  const int frameH = (window.bottom - window.top) - (client.bottom - client.top);
+  RECT panel{0, 0, kPanelWidthDu, kPanelHeightDu};
+  if (g_modePanel) MapDialogRect(g_modePanel, &panel);
+  MoveWindow(g_mainWindow, 0, 0, panel.right + frameW, panel.bottom + status.bottom + frameH, TRUE);
+  SetStatusParts();
+  GetClientRect(g_mainWindow, &client);
+  SendMessageW(StatusBar(), WM_SIZE, 0, MAKELPARAM(client.right, client.bottom));
+}
+
+// False when the operator cancelled the close.
+bool OnClose() {
+  if (HasUnsavedChanges(g_app.document)) {
+    char16_t text[32], caption[16];
+    LoadTextOrEmpty(g_texts, 40027, text, 32);
+    LoadTextOrEmpty(g_texts, 40028, caption, 16);
+    const int answer = MessageBoxExW(g_mainWindow, W(text), W(caption), MB_YESNOCANCEL | MB_ICONEXCLAMATION,
+                                     ThreadLanguage());
+    if (answer == IDYES) SendMessageW(g_mainWindow, WM_COMMAND, 40003, 0);
+    else if (answer != IDNO) return false;
+  }
+  if (g_app.LinkOpen && g_modePanel) SendMessageW(g_modePanel, WM_COMMAND, 1314, 0);
+  WriteSettings(*g_profile, g_app.settings);
+  DestroyWindow(g_mainWindow);
+  return true;
+}
+
+void OnCommand(HWND hwnd, WORD id) {
+  switch (id) {
+    case 40005:
+      SendMessageW(hwnd, WM_CLOSE, 0, 0);
+      break;
+    default:
+      break;  // the other commands arrive with the document commands
+  }
+}
+
+LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_CREATE:
+      OnCreate(hwnd);
+      return 0;
+    case WM_SIZE:
+      // Moving a minimized window would only throw it off screen.
+      if (wParam != SIZE_MINIMIZED && g_mainWindow) OnSize();
+      return 0;
+    case WM_CLOSE:
+      OnClose();
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    case WM_COMMAND:
+      OnCommand(hwnd, LOWORD(wParam));
+      return 0;
+    default:
+      return DefWindowProcW(hwnd, msg, wParam, lParam);
+  }
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+  HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(100));
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = MainWindowProc;
+  wc.hInstance = instance;
+  wc.hIcon = icon;
+  wc.hIconSm = icon;
+  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
+  wc.lpszClassName = kMainWindowClass;
+  if (!RegisterClassExW(&wc)) return 0;
+
+  // A provisional Japanese caption; creation puts the configured language's.
+  wchar_t caption[64] = L"";
+  {
+    LanguageIndex japanese = kJapanese;
+    ResourceTexts texts(japanese);
+    LoadTextOrEmpty(texts, 40024, reinterpret_cast<char16_t*>(caption), 64);
+  }
+  HWND hwnd = CreateWindowExW(WS_EX_OVERLAPPEDWINDOW, kMainWindowClass, caption, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
+                              LoadMenuW(instance, MAKEINTRESOURCEW(101)), instance, nullptr);
+  if (!hwnd) return 0;
+  ShowWindow(hwnd, show);
+  UpdateWindow(hwnd);
+
+  MSG msg;
+  BOOL got;
+  // An error from GetMessageW ends the loop rather than spinning on it.
+  while ((got = GetMessageW(&msg, nullptr, 0, 0)) > 0) {
+    if (g_modePanel && IsDialogMessageW(g_modePanel, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  return got == 0 ? static_cast<int>(msg.wParam) : 0;
+}

@@ -1,0 +1,18 @@
+#pragma once
+// Section "RS232C" of "pinvoro.ini" through the private-profile calls.
+#include <windows.h>
+
+#include "shell/settings.h"
+
+class PrivateProfile final : public ProfileStore {
+ public:
+  // The file sits in the directory that is current now; later changes of the
+  // current directory (file dialogs) do not move it.
+  PrivateProfile();
+  uint32_t ReadInt(const char16_t* key, uint32_t def) override;
+  void WriteString(const char16_t* key, const char16_t* value) override;
+  const wchar_t* Path() const { return path_; }
+
+ private:
+  wchar_t path_[MAX_PATH + 16];
+};

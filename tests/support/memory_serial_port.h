@@ -1,0 +1,252 @@
+#pragma once
+// An in-memory serial port for native tests: the SerialLink's workers run
+// against it as against a COM port, and a UnitPeer plays the tester unit on
+// the other end of the line. Fault switches make single operations go wrong
+// the way drivers and cables do. It allocates nothing once constructed, so it
+// can stand in for the real port in the link's allocation test.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+
+#include "link/serial_port.h"
+
+// The unit's side of the line. The port calls it under its own lock.
+class UnitPeer {
+ public:
+  // Bytes the host wrote.
+  virtual void HostBytes(const uint8_t* bytes, size_t n, uint64_t nowMs) = 0;
+  // Bytes the unit sends that are due by nowMs, at most capacity.
+  virtual size_t TakeUnitBytes(uint8_t* out, size_t capacity, uint64_t nowMs) = 0;
+  virtual bool Dsr() const = 0;
+  virtual void SetDtr(bool on) = 0;
+
+ protected:
+  ~UnitPeer() = default;
+};
+
+// Counts say how many of the next operations of that kind go wrong.
+struct MemoryPortFaults {
+  std::atomic<bool> failOpen{false};    // absent, or held by another program
+  std::atomic<int> failPolls{0};
+  std::atomic<int> lineErrors{0};       // polls that report a line error
+  std::atomic<int> failReads{0};        // refused at once; the bytes stay queued
+  std::atomic<int> shortReads{0};       // the bytes are taken, one fewer reported
+  std::atomic<int> failWrites{0};       // refused at once; nothing reaches the unit
+  std::atomic<int> shortWrites{0};      // the last byte never reaches the unit
+  std::atomic<bool> pendingTransfers{false};  // transfers complete only in WaitPending
+  std::atomic<bool> holdPending{false};       // pending transfers never complete
+  std::atomic<bool> ignoreStop{false};        // WaitPending ignores the stop until ReleaseStuck
+};
+
+class MemorySerialPort final : public SerialPort {
+ public:
+  static constexpr uint32_t kQueueBytes = 3072;  // the driver's input queue
+  static constexpr uint32_t kLineError = 0x0002;  // an overrun, say
+
+  explicit MemorySerialPort(UnitPeer& unit) : unit_(unit), start_(Clock::now()) {}
+
+  MemoryPortFaults faults;
+
+  // --- what a test observes ---
+  bool IsPortOpen() {
+    std::lock_guard<std::mutex> hold(m_);
+    return open_;
+  }
+  bool Dtr() {
+    std::lock_guard<std::mutex> hold(m_);
+    return dtr_;
+  }
+  PortSettings Settings() {
+    std::lock_guard<std::mutex> hold(m_);
+    return settings_;
+  }
+  int RestoredCloses() const { return restoredCloses_; }
+  int UnrestoredCloses() const { return unrestoredCloses_; }
+  int Purges() const { return purges_; }
+  int Polls() const { return polls_; }
+  int InWaitPending() const { return inWaitPending_; }
+
+  // Lets pending transfers complete again after holdPending.
+  void ReleaseHeld() {
+    std::lock_guard<std::mutex> hold(m_);
+    faults.holdPending = false;
+    cv_.notify_all();
+  }
+  // Ends the waits that ignoreStop kept; they fail.
+  void ReleaseStuck() {
+    std::lock_guard<std::mutex> hold(m_);
+    released_ = true;
+    cv_.notify_all();
+  }
+
+  // --- SerialPort ---
+  bool Open(const PortSettings& settings) override {
+    std::lock_guard<std::mutex> hold(m_);
+    if (faults.failOpen || open_) return false;
+    open_ = true;
+    settings_ = settings;
+    queued_ = 0;
+    return true;
+  }
+  void Close(bool restore) override {
+    std::lock_guard<std::mutex> hold(m_);
+    if (!restore) {
+      ++unrestoredCloses_;
+      return;
+    }
+    ++restoredCloses_;
+    dtr_ = false;
+    unit_.SetDtr(false);
+    queued_ = 0;
+    open_ = false;
+  }
+  void SetDtr(bool on) override {
+    std::lock_guard<std::mutex> hold(m_);
+    dtr_ = on;
+    unit_.SetDtr(on);
+  }
+  bool IsDsrOn() override {
+    std::lock_guard<std::mutex> hold(m_);
+    return open_ && unit_.Dsr();
+  }
+
+  bool PollReceive(uint32_t& errors, uint32_t& waiting) override {
+    std::lock_guard<std::mutex> hold(m_);
+    ++polls_;
+    errors = 0;
+    waiting = 0;
+    if (!open_ || TakeFault(faults.failPolls)) return false;
+    if (TakeFault(faults.lineErrors)) errors = kLineError;
+    queued_ += static_cast<uint32_t>(unit_.TakeUnitBytes(queue_ + queued_, kQueueBytes - queued_, NowMs()));
+    waiting = queued_;
+    return true;
+  }
+  IoResult StartRead(uint8_t* buffer, uint32_t size, uint32_t& done) override {
+    std::lock_guard<std::mutex> hold(m_);
+    done = 0;
+    if (!open_ || TakeFault(faults.failReads)) return IoResult::kFailed;
+    if (faults.pendingTransfers || faults.holdPending) {
+      pending_[Side(LinkSide::kReceive)] = {buffer, nullptr, size, true};
+      return IoResult::kPending;
+    }
+    return CompleteRead(buffer, size, done);
+  }
+  void PurgeReceive() override {
+    std::lock_guard<std::mutex> hold(m_);
+    ++purges_;
+    queued_ = 0;
+  }
+  IoResult StartWrite(const uint8_t* data, uint32_t size, uint32_t& done) override {
+    std::lock_guard<std::mutex> hold(m_);
+    done = 0;
+    if (!open_ || TakeFault(faults.failWrites)) return IoResult::kFailed;
+    if (faults.pendingTransfers || faults.holdPending) {
+      pending_[Side(LinkSide::kTransmit)] = {nullptr, data, size, true};
+      return IoResult::kPending;
+    }
+    return CompleteWrite(data, size, done);
+  }
+  IoResult WaitPending(LinkSide side, uint32_t& done) override {
+    std::unique_lock<std::mutex> lock(m_);
+    done = 0;
+    Pending& p = pending_[Side(side)];
+    ++inWaitPending_;
+    IoResult result = IoResult::kStopped;
+    for (;;) {
+      if (faults.ignoreStop) {
+        if (released_) {
+          result = IoResult::kFailed;
+          break;
+        }
+      } else if (p.active && !faults.holdPending) {
+        // As with the overlapped event: a completed transfer wins over the stop.
+        result = p.readTo != nullptr ? CompleteRead(p.readTo, p.size, done) : CompleteWrite(p.writeFrom, p.size, done);
+        break;
+      } else if (stop_[Side(side)]) {
+        break;
+      }
+      cv_.wait(lock);
+    }
+    p = Pending{};
+    --inWaitPending_;
+    return result;
+  }
+
+  void ResetStops() override {
+    std::lock_guard<std::mutex> hold(m_);
+    stop_[0] = stop_[1] = false;
+  }
+  void RequestStop(LinkSide side) override {
+    std::lock_guard<std::mutex> hold(m_);
+    stop_[Side(side)] = true;
+    cv_.notify_all();
+  }
+  bool Pause(LinkSide side, uint32_t ms) override {
+    std::unique_lock<std::mutex> lock(m_);
+    return cv_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return stop_[Side(side)]; });
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  struct Pending {
+    uint8_t* readTo;
+    const uint8_t* writeFrom;
+    uint32_t size;
+    bool active;
+  };
+
+  static int Side(LinkSide side) { return side == LinkSide::kReceive ? 0 : 1; }
+  static bool TakeFault(std::atomic<int>& count) {
+    if (count <= 0) return false;
+    --count;
+    return true;
+  }
+  uint64_t NowMs() const {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_).count());
+  }
+
+  // The lock is held.
+  IoResult CompleteRead(uint8_t* buffer, uint32_t size, uint32_t& done) {
+    const uint32_t n = std::min(size, queued_);
+    std::memcpy(buffer, queue_, n);
+    std::memmove(queue_, queue_ + n, queued_ - n);
+    queued_ -= n;
+    done = n;
+    if (n != 0 && TakeFault(faults.shortReads)) done = n - 1;
+    return IoResult::kDone;
+  }
+  IoResult CompleteWrite(const uint8_t* data, uint32_t size, uint32_t& done) {
+    // DSR is the output flow control: with it off the driver holds the bytes
+    // until the write time-out ends the write with nothing sent.
+    if (!unit_.Dsr()) return IoResult::kDone;
+    done = size;
+    if (size != 0 && TakeFault(faults.shortWrites)) done = size - 1;
+    unit_.HostBytes(data, done, NowMs());
+    return IoResult::kDone;
+  }
+
+  UnitPeer& unit_;
+  const Clock::time_point start_;
+  std::mutex m_;
+  std::condition_variable cv_;
+  // Under m_.
+  bool open_ = false;
+  bool dtr_ = false;
+  bool stop_[2] = {false, false};
+  bool released_ = false;
+  PortSettings settings_{};
+  uint8_t queue_[kQueueBytes] = {};
+  uint32_t queued_ = 0;
+  Pending pending_[2] = {};
+  // Written under m_, read by tests at any time.
+  std::atomic<int> restoredCloses_{0};
+  std::atomic<int> unrestoredCloses_{0};
+  std::atomic<int> purges_{0};
+  std::atomic<int> polls_{0};
+  std::atomic<int> inWaitPending_{0};
+};

@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# Runs a command (normally `wine PROGRAM.exe ...`) with unitsim playing the
+# tester unit on the Wine prefix's COM1.
+#
+#   with_unitsim.sh [--native-build DIR] [-e "unitsim command"]... -- COMMAND [ARG]...
+#
+# DIR holds the native build with sim/unitsim and sim/libpinvoro_modemlines.so
+# (default: build/native of this checkout). Each -e runs a control command in
+# unitsim before COMMAND starts (e.g. -e "plug straight 50").
+#
+# In the prefix (WINEPREFIX, as scripts/env.sh sets it) COM1 is mapped to a
+# fixed link, WINEPREFIX/pinvoro-unitsim/com1, that unitsim points at its
+# pseudo-terminal, and COM9 to a device that does not exist. The registry is
+# changed, and wineserver restarted, only when those mappings are missing; a
+# wineserver started without the modem-lines library is restarted too, since
+# it is wineserver that must refuse a second open of the port. Runs that use
+# the same prefix take turns (a lock in that folder).
+#
+# COMMAND sees PINVORO_UNITSIM_PORT (the control port on 127.0.0.1) and
+# PINVORO_UNITSIM_DEVICE (the pseudo-terminal). unitsim's frame log is
+# WINEPREFIX/pinvoro-unitsim/frames.log. The exit status is COMMAND's.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+source "$here/scripts/env.sh"
+
+native="$here/build/native"
+commands=()
+while (($#)); do
+  case "$1" in
+    --native-build) native="$2"; shift 2 ;;
+    -e) commands+=(-e "$2"); shift 2 ;;
+    --) shift; break ;;
+    *) break ;;
+  esac
+done
+(($#)) || { echo "usage: $0 [--native-build DIR] [-e COMMAND]... -- COMMAND [ARG]..." >&2; exit 2; }
+
+# Absolute: every Wine process loads the library, whatever its directory.
+native="$(cd "$native" 2>/dev/null && pwd)" || { echo "with_unitsim: no native build directory" >&2; exit 2; }
+unitsim="$native/sim/unitsim"
+library="$native/sim/libpinvoro_modemlines.so"
+for f in "$unitsim" "$library"; do
+  [ -e "$f" ] || { echo "with_unitsim: $f is missing: build the native preset first" >&2; exit 2; }
+done
+[ -f "$WINEPREFIX/system.reg" ] || { echo "with_unitsim: no Wine prefix at $WINEPREFIX: run scripts/setup.sh" >&2; exit 2; }
+
+dir="$WINEPREFIX/pinvoro-unitsim"
+mkdir -p "$dir"
+exec 9>"$dir/lock"
+flock -w 600 9 || { echo "with_unitsim: $dir is still in use after 10 minutes" >&2; exit 1; }
+
+com1="$dir/com1"
+com9="$dir/com9-absent"
+state="$dir/modemlines"
+log="$dir/frames.log"
+
+# Wine's mount manager makes dosdevices/comN from HKLM\Software\Wine\Ports when
+# wineserver starts, so correct links mean the registry already holds them.
+if [ "$(readlink "$WINEPREFIX/dosdevices/com1" || true)" != "$com1" ] ||
+   [ "$(readlink "$WINEPREFIX/dosdevices/com9" || true)" != "$com9" ]; then
+  wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$com1" /f >/dev/null
+  wine reg add 'HKLM\Software\Wine\Ports' /v COM9 /d "$com9" /f >/dev/null
+  wineserver -k || true
+  wineserver -w || true
+fi
+
+# The wineserver of this prefix, if one runs: its working directory is named
+# after the prefix's device and inode.
+server_dir="/server-$(printf '%x-%x' "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")"
+for proc in /proc/[0-9]*; do
+  case "$(readlink "$proc/cwd" 2>/dev/null || true)" in *"$server_dir") ;; *) continue ;; esac
+  case "$(readlink "$proc/exe" 2>/dev/null || true)" in */wineserver*) ;; *) continue ;; esac
+  if ! grep -qF "$library" "$proc/maps" 2>/dev/null; then
+    wineserver -k || true
+    wineserver -w || true
+  fi
+done
+
+: >"$log"
+out="$dir/unitsim.out"
+"$unitsim" --modem-state "$state" --link "$com1" --log "$log" "${commands[@]}" >"$out" &
+unitsim_pid=$!
+stop_unitsim() {
+  kill -TERM "$unitsim_pid" 2>/dev/null || true
+  wait "$unitsim_pid" 2>/dev/null || true
+}
+trap stop_unitsim EXIT
+
+for _ in $(seq 100); do
+  [ "$(wc -l <"$out")" -ge 2 ] && break
+  kill -0 "$unitsim_pid" 2>/dev/null || { echo "with_unitsim: unitsim did not start" >&2; exit 1; }
+  sleep 0.1
+done
+device="$(sed -n 's/^device //p' "$out")"
+port="$(sed -n 's/^control //p' "$out")"
+[ -n "$device" ] && [ -n "$port" ] || { echo "with_unitsim: unitsim gave no device or port" >&2; exit 1; }
+
+export PINVORO_UNITSIM_PORT="$port" PINVORO_UNITSIM_DEVICE="$device"
+export PINVORO_MODEMLINES_DEVICE="$com1" PINVORO_MODEMLINES_STATE="$state"
+export LD_PRELOAD="$library${LD_PRELOAD:+:$LD_PRELOAD}"
+status=0
+"$@" || status=$?
+unset LD_PRELOAD
+if ((status != 0)); then echo "with_unitsim: frames on the line are in $log" >&2; fi
+exit "$status"

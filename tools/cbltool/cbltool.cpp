@@ -1,0 +1,311 @@
+#include "cbltool/cbltool.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "cabledata/cable_file.h"
+#include "cbltool/check.h"
+#include "cbltool/set_json.h"
+#include "cbltool/show.h"
+#include "common/text.h"
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+// Far more than any set needs (an export is about 200 KB), small enough to hold.
+constexpr uint64_t kMaxJsonBytes = 16u << 20;
+
+// The loader and the save report their failures as codes; the tool says what
+// they mean for the file at hand, on one line.
+class ToolErrors final : public ErrorReporter {
+ public:
+  ToolErrors(std::ostream& err, const std::string& path, bool writing) : err_(err), path_(path), writing_(writing) {}
+  void ShowError(uint16_t code) override {
+    reported = true;
+    if (code == kErrorFileOpen) {
+      err_ << "cbltool: cannot " << (writing_ ? "write " : "open ") << path_ << '\n';
+    } else if (code == kErrorFileRead) {
+      err_ << "cbltool: cannot read " << path_ << '\n';
+    } else {
+      err_ << "cbltool: error " << code << " with " << path_ << '\n';
+    }
+  }
+  bool reported = false;
+
+ private:
+  std::ostream& err_;
+  const std::string& path_;
+  bool writing_;
+};
+
+// show and export never convert: converting is its own command.
+class DeclineConversion final : public ConversionPrompt {
+ public:
+  bool ConfirmOldLayoutConversion() override { return false; }
+};
+
+struct OldImage {
+  uint8_t bytes[kOldCableSetFileSize];
+};
+
+class Tool {
+ public:
+  Tool(FileSystem& files, std::ostream& out, std::ostream& err) : files_(files), out_(out), err_(err) {}
+
+  int New(const std::string& file, bool force);
+  int Show(const std::string& file, int cableNumber);
+  int Check(const std::string& file);
+  int Convert(const std::string& oldFile, const std::string& newFile);
+  int Export(const std::string& file);
+  int Import(const std::string& jsonFile, const std::string& file);
+
+  std::ostream& Out() { return out_; }
+  std::ostream& Err() { return err_; }
+
+  // Converts every path argument up front, so nothing is done with half of them.
+  bool PathsUsable(std::initializer_list<const std::string*> paths);
+
+ private:
+  int Fail(const std::string& message) {
+    err_ << "cbltool: " << message << '\n';
+    return kExitFailure;
+  }
+  std::u16string Path(const std::string& file) const;
+  bool ReadBytes(const std::string& file, uint64_t limit, uint64_t& size, std::vector<uint8_t>& data);
+  bool LoadForReading(const std::string& file, CableSet& set);
+  int Save(const std::string& file, const CableSet& set);
+
+  FileSystem& files_;
+  std::ostream& out_;
+  std::ostream& err_;
+};
+
+std::u16string Tool::Path(const std::string& file) const {
+  std::vector<char16_t> units(kMaxPathUnits);
+  const size_t n = Utf8ToUtf16(file.data(), file.size(), units.data(), units.size());
+  return n == SIZE_MAX ? std::u16string() : std::u16string(units.data(), n);
+}
+
+bool Tool::PathsUsable(std::initializer_list<const std::string*> paths) {
+  for (const std::string* file : paths) {
+    if (Path(*file).empty()) {
+      err_ << "cbltool: cannot use the path '" << *file << "': empty, not UTF-8 or longer than " << kMaxPathUnits - 1
+           << " characters\n";
+      return false;
+    }
+  }
+  return true;
+}
+
+// Reads min(size, limit) bytes. Failures are reported as the loader reports them.
+bool Tool::ReadBytes(const std::string& file, uint64_t limit, uint64_t& size, std::vector<uint8_t>& data) {
+  ToolErrors errors(err_, file, false);
+  const FileHandle handle = files_.OpenForRead(Path(file).c_str());
+  if (handle == kNoFile) {
+    errors.ShowError(kErrorFileOpen);
+    return false;
+  }
+  size = 0;
+  bool ok = files_.GetSize(handle, size);
+  if (ok) {
+    data.assign(static_cast<size_t>(std::min(size, limit)), 0);
+    size_t got = 0;
+    while (ok && got < data.size()) {
+      uint32_t n = 0;
+      const auto chunk = static_cast<uint32_t>(std::min<size_t>(data.size() - got, 1u << 20));
+      ok = files_.Read(handle, data.data() + got, chunk, n) && n > 0;
+      got += n;
+    }
+  }
+  files_.Close(handle);
+  if (!ok) errors.ShowError(kErrorFileRead);
+  return ok;
+}
+
+bool Tool::LoadForReading(const std::string& file, CableSet& set) {
+  // The loader takes every short file for the old layout; tell them apart first.
+  uint64_t size = 0;
+  std::vector<uint8_t> none;
+  if (!ReadBytes(file, 0, size, none)) return false;
+  if (size == kOldCableSetFileSize) {
+    Fail(file + " is in the old layout; convert it first with 'cbltool convert " + file + " NEW'");
+    return false;
+  }
+  if (size < kCableSetFileSize) {
+    Fail(file + " is " + std::to_string(size) + " bytes, not a cable-set file (" + std::to_string(kCableSetFileSize) +
+         " bytes)");
+    return false;
+  }
+  ToolErrors errors(err_, file, false);
+  DeclineConversion prompt;
+  const CableFileContext context{files_, errors, prompt};
+  if (LoadCableSetFile(context, Path(file).c_str(), set)) return true;
+  // Only a file that shrank since the size was taken gets here unreported.
+  if (!errors.reported) Fail("cannot read " + file);
+  return false;
+}
+
+int Tool::Save(const std::string& file, const CableSet& set) {
+  ToolErrors errors(err_, file, true);
+  if (!SaveCableSetFile(files_, errors, Path(file).c_str(), set, SaveDisposition::kCreateOrReplace)) {
+    return kExitFailure;
+  }
+  out_ << "wrote " << file << '\n';
+  return 0;
+}
+
+int Tool::New(const std::string& file, bool force) {
+  if (!force) {
+    const FileHandle existing = files_.OpenForRead(Path(file).c_str());
+    if (existing != kNoFile) {
+      files_.Close(existing);
+      return Fail(file + " exists; use --force to replace it");
+    }
+  }
+  // Value-initialized like the program's static set, so the image is the same.
+  auto set = std::make_unique<CableSet>();
+  InitCableSet(*set);
+  return Save(file, *set);
+}
+
+int Tool::Show(const std::string& file, int cableNumber) {
+  auto set = std::make_unique<CableSet>();
+  if (!LoadForReading(file, *set)) return kExitFailure;
+  out_ << file << '\n';
+  PrintCableSet(*set, cableNumber - 1, out_);
+  return 0;
+}
+
+int Tool::Check(const std::string& file) {
+  uint64_t size = 0;
+  std::vector<uint8_t> data;
+  if (!ReadBytes(file, kCableSetFileSize, size, data)) return kExitFailure;
+  const ImageReport report = CheckCableImage(data.data(), data.size(), size);
+  for (const std::string& note : report.notes) out_ << note << '\n';
+  for (const std::string& problem : report.problems) out_ << problem << '\n';
+  if (report.problems.empty()) {
+    out_ << file << ": OK\n";
+    return 0;
+  }
+  const size_t n = report.problems.size();
+  out_ << file << ": " << n << (n == 1 ? " problem\n" : " problems\n");
+  return kExitFailure;
+}
+
+int Tool::Convert(const std::string& oldFile, const std::string& newFile) {
+  uint64_t size = 0;
+  std::vector<uint8_t> data;
+  if (!ReadBytes(oldFile, kOldCableSetFileSize, size, data)) return kExitFailure;
+  if (size == kCableSetFileSize) return Fail(oldFile + " is already in the current layout");
+  if (size != kOldCableSetFileSize) {
+    return Fail(oldFile + " is " + std::to_string(size) + " bytes, not an old-layout file (" +
+                std::to_string(kOldCableSetFileSize) + " bytes)");
+  }
+  auto old = std::make_unique<OldImage>();
+  std::memcpy(old->bytes, data.data(), sizeof old->bytes);
+  auto set = std::make_unique<CableSet>();
+  InitCableSet(*set);
+  ConvertOldCableSet(old->bytes, *set);
+  return Save(newFile, *set);
+}
+
+int Tool::Export(const std::string& file) {
+  auto set = std::make_unique<CableSet>();
+  if (!LoadForReading(file, *set)) return kExitFailure;
+  out_ << ExportCableSetJson(*set);
+  return 0;
+}
+
+int Tool::Import(const std::string& jsonFile, const std::string& file) {
+  uint64_t size = 0;
+  std::vector<uint8_t> data;
+  if (!ReadBytes(jsonFile, kMaxJsonBytes, size, data)) return kExitFailure;
+  if (size > kMaxJsonBytes)
+    return Fail(jsonFile + " is too large for a cable set (" + std::to_string(size) + " bytes)");
+  auto set = std::make_unique<CableSet>();
+  std::string error;
+  const std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
+  if (!ImportCableSetJson(text, *set, error)) return Fail(jsonFile + ": " + error);
+  return Save(file, *set);
+}
+
+int Run(int argc, char** argv, Tool& tool) {
+  CLI::App app{"Reads, checks, converts and builds Pinvoro cable-set files (*.cbl).", "cbltool"};
+  app.require_subcommand(1);
+  app.footer("Exit status: 0 done, 1 failed or problems found, 2 wrong arguments.");
+
+  std::string file, other;
+  bool force = false;
+  int cable = 0;
+
+  CLI::App* cmdNew = app.add_subcommand("new", "Write a new, default cable set to FILE");
+  cmdNew->add_option("FILE", file, "Cable-set file to create")->required();
+  cmdNew->add_flag("--force", force, "Replace FILE if it exists");
+
+  CLI::App* cmdShow = app.add_subcommand("show", "Print the cables of FILE readably");
+  cmdShow->add_option("FILE", file, "Cable-set file")->required();
+  cmdShow->add_option("--cable", cable, "Print only cable N")->check(CLI::Range(1, kCableCount))->type_name("N");
+
+  CLI::App* cmdCheck = app.add_subcommand("check", "Validate FILE as it lies on disk");
+  cmdCheck->add_option("FILE", file, "Cable-set file")->required();
+
+  CLI::App* cmdConvert = app.add_subcommand("convert", "Convert an old-layout file OLD into NEW");
+  cmdConvert->add_option("OLD", file, "Old-layout file (45062 bytes)")->required();
+  cmdConvert->add_option("NEW", other, "Cable-set file to write")->required();
+
+  CLI::App* cmdExport = app.add_subcommand("export", "Print FILE as JSON");
+  cmdExport->add_option("FILE", file, "Cable-set file")->required();
+
+  CLI::App* cmdImport = app.add_subcommand("import", "Build FILE from JSON as export writes it");
+  cmdImport->add_option("JSON", file, "JSON file")->required();
+  cmdImport->add_option("FILE", other, "Cable-set file to write")->required();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return app.exit(e, tool.Out(), tool.Err());
+    tool.Err() << "cbltool: " << e.what() << " (see cbltool --help)\n";
+    return kExitUsage;
+  }
+
+  if (*cmdConvert || *cmdImport) {
+    if (!tool.PathsUsable({&file, &other})) return kExitUsage;
+  } else if (!tool.PathsUsable({&file})) {
+    return kExitUsage;
+  }
+  if (*cmdNew) return tool.New(file, force);
+  if (*cmdShow) return tool.Show(file, cable);
+  if (*cmdCheck) return tool.Check(file);
+  if (*cmdConvert) return tool.Convert(file, other);
+  if (*cmdExport) return tool.Export(file);
+  return tool.Import(file, other);
+}
+
+}  // namespace
+
+int RunCbltool(int argc, char** argv, FileSystem& files, std::ostream& out, std::ostream& err) {
+  Tool tool(files, out, err);
+  int code;
+  try {
+    code = Run(argc, argv, tool);
+  } catch (const std::bad_alloc&) {
+    err << "cbltool: out of memory\n";
+    return kExitFailure;
+  } catch (const std::exception& e) {
+    err << "cbltool: " << e.what() << '\n';
+    return kExitFailure;
+  }
+  out.flush();
+  if (!out) {
+    err << "cbltool: cannot write the output\n";
+    return kExitFailure;
+  }
+  return code;
+}
