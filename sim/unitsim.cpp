@@ -37,9 +37,16 @@ volatile sig_atomic_t stopSignal = 0;
 
 void OnStopSignal(int) { stopSignal = 1; }
 
+// Reports a failed system call; false, for the callers that pass it on.
 bool Fail(const char* what) {
   std::fprintf(stderr, "unitsim: %s: %s\n", what, std::strerror(errno));
   return false;
+}
+
+// The same, for main's exit status.
+int FailExit(const char* what) {
+  Fail(what);
+  return 1;
 }
 
 bool SetNonBlocking(int fd) {
@@ -143,7 +150,10 @@ struct Client {
 
 int Listen(uint16_t port, uint16_t& bound) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return Fail("socket"), -1;
+  if (fd < 0) {
+    Fail("socket");
+    return -1;
+  }
   const int yes = 1;
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
   sockaddr_in addr{};
@@ -194,7 +204,7 @@ int main(int argc, char** argv) {
   std::FILE* logFile = nullptr;
   if (!logPath.empty()) {
     logFile = std::fopen(logPath.c_str(), "a");
-    if (logFile == nullptr) return Fail(logPath.c_str()), 1;
+    if (logFile == nullptr) return FailExit(logPath.c_str());
   }
 
   Clock clock;
@@ -220,7 +230,7 @@ int main(int argc, char** argv) {
     const std::string temporary = linkPath + ".new";
     unlink(temporary.c_str());
     if (symlink(line.device.c_str(), temporary.c_str()) != 0 || rename(temporary.c_str(), linkPath.c_str()) != 0) {
-      return Fail(linkPath.c_str()), 1;
+      return FailExit(linkPath.c_str());
     }
   }
   uint16_t boundPort = 0;
@@ -258,7 +268,7 @@ int main(int argc, char** argv) {
     const uint64_t due = model.NextDueMs();
     uint64_t wait = due == UINT64_MAX ? 1000 : due > now ? due - now : 0;
     if (modem.state != nullptr) wait = std::min(wait, kModemPollMs);
-    if (poll(fds.data(), fds.size(), static_cast<int>(wait)) < 0 && errno != EINTR) return Fail("poll"), 1;
+    if (poll(fds.data(), fds.size(), static_cast<int>(wait)) < 0 && errno != EINTR) return FailExit("poll");
 
     now = clock.NowMs();
     // DTR may have changed just before these bytes or commands came.

@@ -10,7 +10,9 @@
  *   second open of a character device, whereas a Windows COM port is
  *   exclusive. In the process that opens the device (wineserver), a second
  *   open while the first is still open fails with EACCES, which Wine reports as
- *   ERROR_ACCESS_DENIED, as Windows does for a port in use.
+ *   ERROR_ACCESS_DENIED, as Windows does for a port in use. It also opens the
+ *   port with O_NOCTTY, so that the pseudo-terminal never becomes
+ *   wineserver's controlling terminal.
  *
  * Everything else passes through untouched; without the environment variables
  * the library does nothing. It is plain C without sanitizers, since it is
@@ -21,10 +23,8 @@
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <limits.h>
 #include <pthread.h>
 #include <stdarg.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
@@ -39,7 +39,6 @@
 /* ---- the functions we stand in front of -------------------------------- */
 
 typedef int (*IoctlFn)(int, unsigned long, ...);
-typedef int (*OpenFn)(const char*, int, ...);
 typedef int (*OpenAtFn)(int, const char*, int, ...);
 typedef int (*CloseFn)(int);
 typedef int (*DupFn)(int);
@@ -67,30 +66,31 @@ static void* Next(void** cache, const char* name) {
     return fn;                                \
   }
 NEXT(IoctlFn, ioctl)
-NEXT(OpenFn, open)
-NEXT(OpenFn, open64)
 NEXT(OpenAtFn, openat)
 NEXT(OpenAtFn, openat64)
 NEXT(CloseFn, close)
 NEXT(DupFn, dup)
 NEXT(Dup2Fn, dup2)
 
-/* ---- which descriptor is the simulated port ---------------------------- */
+/* ---- which file is the simulated port ----------------------------------- */
 
-/* The device is resolved each time: the name is usually a link that is
- * repointed to a new pseudo-terminal whenever unitsim starts. */
-static int IsSimulatedPort(int fd) {
+/* Compared by device number, so any name of the device matches, including
+ * the link that unitsim repoints to each new pseudo-terminal. */
+static int IsPortDevice(const struct stat* st) {
   const char* device = getenv(MODEM_LINES_DEVICE_ENV);
-  if (!device || !*device || fd < 0) return 0;
-  char want[PATH_MAX];
-  if (!realpath(device, want)) return 0;
-  char link[64];
-  snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-  char have[PATH_MAX];
-  const ssize_t n = readlink(link, have, sizeof have - 1);
-  if (n <= 0) return 0;
-  have[n] = '\0';
-  return strcmp(want, have) == 0;
+  if (!device || !*device || !S_ISCHR(st->st_mode)) return 0;
+  struct stat want;
+  return stat(device, &want) == 0 && S_ISCHR(want.st_mode) && want.st_rdev == st->st_rdev;
+}
+
+static int IsSimulatedPort(int fd) {
+  struct stat st;
+  return fd >= 0 && fstat(fd, &st) == 0 && IsPortDevice(&st);
+}
+
+static int NamesSimulatedPort(int dir, const char* path) {
+  struct stat st;
+  return path && fstatat(dir, path, &st, 0) == 0 && IsPortDevice(&st);
 }
 
 /* ---- the shared state --------------------------------------------------- */
@@ -107,7 +107,7 @@ static struct ModemLinesState* State(void) {
   s = state;
   const char* path = getenv(MODEM_LINES_STATE_ENV);
   if (!s && path && *path) {
-    const int fd = Real_open()(path, O_RDWR | O_CLOEXEC);
+    const int fd = Real_openat()(AT_FDCWD, path, O_RDWR | O_CLOEXEC);
     if (fd >= 0) {
       struct stat st;
       if (fstat(fd, &st) == 0 && st.st_size >= (off_t)sizeof(struct ModemLinesState)) {
@@ -205,11 +205,10 @@ static void Track(int fd) {
   }
 }
 
-/* After a successful open: keeps the port exclusive to its first opener. */
-static int AfterOpen(int fd) {
+/* After a successful open of the port: keeps it exclusive to its first
+ * opener. */
+static int AfterPortOpen(int fd) {
   if (fd < 0) return fd;
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || !IsSimulatedPort(fd)) return fd;
   pthread_mutex_lock(&openLock);
   const int busy = AnyTracked();
   if (!busy) Track(fd);
@@ -241,36 +240,39 @@ static mode_t ModeArgument(int flags, va_list ap) {
   return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? (mode_t)va_arg(ap, unsigned int) : 0;
 }
 
+/* open(path) is openat(AT_FDCWD, path), so all four opens come here.
+ * wineserver opens the port without O_NOCTTY; being a session leader without
+ * a terminal, it would make the pseudo-terminal its controlling terminal and
+ * get a SIGHUP whenever unitsim goes away. */
+static int Open(OpenAtFn real, int dir, const char* path, int flags, mode_t mode) {
+  if (!NamesSimulatedPort(dir, path)) return real(dir, path, flags, mode);
+  return AfterPortOpen(real(dir, path, flags | O_NOCTTY, mode));
+}
+
+#define MODE_ARGUMENT(flags)                   \
+  va_list ap;                                  \
+  va_start(ap, flags);                         \
+  const mode_t mode = ModeArgument(flags, ap); \
+  va_end(ap)
+
 EXPORT int open(const char* path, int flags, ...) {
-  va_list ap;
-  va_start(ap, flags);
-  const mode_t mode = ModeArgument(flags, ap);
-  va_end(ap);
-  return AfterOpen(Real_open()(path, flags, mode));
+  MODE_ARGUMENT(flags);
+  return Open(Real_openat(), AT_FDCWD, path, flags, mode);
 }
 
 EXPORT int open64(const char* path, int flags, ...) {
-  va_list ap;
-  va_start(ap, flags);
-  const mode_t mode = ModeArgument(flags, ap);
-  va_end(ap);
-  return AfterOpen(Real_open64()(path, flags, mode));
+  MODE_ARGUMENT(flags);
+  return Open(Real_openat64(), AT_FDCWD, path, flags, mode);
 }
 
 EXPORT int openat(int dir, const char* path, int flags, ...) {
-  va_list ap;
-  va_start(ap, flags);
-  const mode_t mode = ModeArgument(flags, ap);
-  va_end(ap);
-  return AfterOpen(Real_openat()(dir, path, flags, mode));
+  MODE_ARGUMENT(flags);
+  return Open(Real_openat(), dir, path, flags, mode);
 }
 
 EXPORT int openat64(int dir, const char* path, int flags, ...) {
-  va_list ap;
-  va_start(ap, flags);
-  const mode_t mode = ModeArgument(flags, ap);
-  va_end(ap);
-  return AfterOpen(Real_openat64()(dir, path, flags, mode));
+  MODE_ARGUMENT(flags);
+  return Open(Real_openat64(), dir, path, flags, mode);
 }
 
 EXPORT int close(int fd) {

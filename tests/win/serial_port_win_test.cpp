@@ -256,6 +256,20 @@ TEST_F(SerialPortTest, OpenAppliesTheLineSettingsAndCloseRestoresThem) {
   EXPECT_EQ(after.StopBits, ONESTOPBIT);
 }
 
+// Only the exit path closes without restoring; should the exit be cancelled,
+// the next open takes the port back rather than failing against itself.
+TEST_F(SerialPortTest, PortKeptByACloseWithoutRestoreIsReopened) {
+  ASSERT_TRUE(port.Open(kDefaultPortSettings));
+  port.Close(false);
+  EXPECT_TRUE(port.IsOpen());
+  EXPECT_EQ(OpenRaw(1), INVALID_HANDLE_VALUE) << "the port is still held";
+  ASSERT_TRUE(port.Open(kDefaultPortSettings));
+  port.Close(true);
+  const HANDLE raw = OpenRaw(1);
+  EXPECT_NE(raw, INVALID_HANDLE_VALUE);
+  CloseHandle(raw);
+}
+
 TEST_F(SerialPortTest, RejectedSettingsLeaveThePortFreeAndUnchanged) {
   HANDLE raw = OpenRaw(1);
   ASSERT_NE(raw, INVALID_HANDLE_VALUE);

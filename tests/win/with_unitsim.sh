@@ -54,18 +54,14 @@ com9="$dir/com9-absent"
 state="$dir/modemlines"
 log="$dir/frames.log"
 
-# Wine's mount manager makes dosdevices/comN from HKLM\Software\Wine\Ports when
-# wineserver starts, so correct links mean the registry already holds them.
-if [ "$(readlink "$WINEPREFIX/dosdevices/com1" || true)" != "$com1" ] ||
-   [ "$(readlink "$WINEPREFIX/dosdevices/com9" || true)" != "$com9" ]; then
-  wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$com1" /f >/dev/null
-  wine reg add 'HKLM\Software\Wine\Ports' /v COM9 /d "$com9" /f >/dev/null
-  wineserver -k || true
-  wineserver -w || true
-fi
+# Wine processes of this run load the library; unitsim (built with sanitizers)
+# must not, so LD_PRELOAD is given to each Wine command alone.
+preload=(env "LD_PRELOAD=$library${LD_PRELOAD:+:$LD_PRELOAD}" "PINVORO_MODEMLINES_DEVICE=$com1"
+         "PINVORO_MODEMLINES_STATE=$state")
 
-# The wineserver of this prefix, if one runs: its working directory is named
-# after the prefix's device and inode.
+# The wineserver of this prefix, if one runs, must have the library: it is
+# wineserver that opens the port. Its working directory is named after the
+# prefix's device and inode.
 server_dir="/server-$(printf '%x-%x' "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")"
 for proc in /proc/[0-9]*; do
   case "$(readlink "$proc/cwd" 2>/dev/null || true)" in *"$server_dir") ;; *) continue ;; esac
@@ -76,9 +72,24 @@ for proc in /proc/[0-9]*; do
   fi
 done
 
+# Wine's mount manager turns HKLM\Software\Wine\Ports into dosdevices/comN
+# links when wineserver starts, so a changed mapping needs a restart.
+port_value() {
+  "${preload[@]}" wine reg query 'HKLM\Software\Wine\Ports' /v "$1" 2>/dev/null 9>&- | tr -d '\r' |
+    sed -n "s/^[[:space:]]*$1[[:space:]]\{1,\}REG_SZ[[:space:]]\{1,\}//p"
+}
+if [ "$(port_value COM1)" != "$com1" ] || [ "$(port_value COM9)" != "$com9" ]; then
+  "${preload[@]}" wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$com1" /f >/dev/null 9>&-
+  "${preload[@]}" wine reg add 'HKLM\Software\Wine\Ports' /v COM9 /d "$com9" /f >/dev/null 9>&-
+  wineserver -k || true
+  wineserver -w || true
+fi
+
 : >"$log"
 out="$dir/unitsim.out"
-"$unitsim" --modem-state "$state" --link "$com1" --log "$log" "${commands[@]}" >"$out" &
+# The lock stays with this script: a wineserver started by the command would
+# otherwise hold it after we are gone.
+"$unitsim" --modem-state "$state" --link "$com1" --log "$log" "${commands[@]}" >"$out" 9>&- &
 unitsim_pid=$!
 stop_unitsim() {
   kill -TERM "$unitsim_pid" 2>/dev/null || true
@@ -96,10 +107,7 @@ port="$(sed -n 's/^control //p' "$out")"
 [ -n "$device" ] && [ -n "$port" ] || { echo "with_unitsim: unitsim gave no device or port" >&2; exit 1; }
 
 export PINVORO_UNITSIM_PORT="$port" PINVORO_UNITSIM_DEVICE="$device"
-export PINVORO_MODEMLINES_DEVICE="$com1" PINVORO_MODEMLINES_STATE="$state"
-export LD_PRELOAD="$library${LD_PRELOAD:+:$LD_PRELOAD}"
 status=0
-"$@" || status=$?
-unset LD_PRELOAD
+"${preload[@]}" "$@" 9>&- || status=$?
 if ((status != 0)); then echo "with_unitsim: frames on the line are in $log" >&2; fi
 exit "$status"
