@@ -1,5 +1,7 @@
 #include "link/serial_port_win.h"
 
+#include "common/format_text.h"
+
 // Threads: the window thread opens, closes, drives DTR, reads DSR and sets or
 // resets the stop events; the receive worker uses receive_ and the receive
 // calls, the transmit worker transmit_ and StartWrite. port_ changes only in
@@ -22,18 +24,7 @@ void CloseEvent(HANDLE& event) {
 }  // namespace
 
 void FormatPortName(uint8_t port, wchar_t (&name)[16]) {
-  static constexpr wchar_t kPrefix[] = L"\\\\.\\COM";
-  size_t n = 0;
-  for (; kPrefix[n] != L'\0'; ++n) name[n] = kPrefix[n];
-  wchar_t digits[3];
-  int count = 0;
-  unsigned value = port;
-  do {
-    digits[count++] = static_cast<wchar_t>(L'0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  while (count > 0) name[n++] = digits[--count];
-  name[n] = L'\0';
+  FormatText(reinterpret_cast<char16_t*>(name), 16, u"\\\\.\\COM%u", static_cast<unsigned>(port));
 }
 
 Win32SerialPort::Win32SerialPort() {

@@ -1,5 +1,6 @@
 #include "shell/error_table.h"
 
+#include "common/format_text.h"
 #include "common/text.h"
 
 const ErrorTableRow ErrorTable[9] = {
@@ -25,21 +26,7 @@ void FormatErrorBox(TextSource& texts, uint16_t code, char16_t (&text)[kErrorTex
   LoadTextOrEmpty(texts, static_cast<uint16_t>(ErrorMessageId(code)), message, kErrorMessageUnits);
   LoadTextOrEmpty(texts, kErrorCaptionId, caption, kErrorCaptionUnits);
 
-  // "Code " + up to 5 digits + ":\r\n" + 31 characters + "\r\n" always fits.
-  char16_t digits[6];
-  int n = 0;
-  unsigned value = code;
-  do {
-    digits[n++] = static_cast<char16_t>(u'0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  size_t o = 0;
-  for (char16_t c : u"Code ") if (c) text[o++] = c;
-  while (n > 0) text[o++] = digits[--n];
-  for (char16_t c : u":\r\n") if (c) text[o++] = c;
-  for (size_t i = 0; message[i] != 0; ++i) text[o++] = message[i];
-  text[o++] = u'\r';
-  text[o++] = u'\n';
-  text[o] = 0;
+  FormatText(text, kErrorTextUnits, u"Code %u:\r\n%s\r\n", static_cast<unsigned>(code), message);
+  // "Code " + five digits + ":\r\n" + 31 characters + "\r\n" always fits.
   static_assert(5 + 5 + 3 + (kErrorMessageUnits - 1) + 2 + 1 <= kErrorTextUnits);
 }

@@ -3,6 +3,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "link/serial_link.h"
+#include "link/serial_port_win.h"
+#include "modes/mode_panel.h"
 #include "modes/mode_panel_win.h"
 #include "modes/panel_layout.h"
 #include "shell/app.h"
@@ -22,6 +25,12 @@ HWND g_modePanel;
 PrivateProfile* g_profile;
 ResourceTexts g_texts(g_app.settings.language);
 ErrorBox g_errors(g_texts);
+// The test exchanges' link and response queue, and the panel's state: they
+// outlive the panel window, which a language switch re-creates.
+Win32SerialPort g_port;
+SerialLink g_link(g_port, g_errors);
+ResponseChannel g_channel;
+PanelState g_panelState;
 
 const wchar_t* W(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
 
@@ -54,7 +63,9 @@ void UpdatePortStatus() {
 
 void RebuildLanguageUi() {
   if (g_modePanel) DestroyWindow(g_modePanel);
-  g_modePanel = CreateModePanel(g_mainWindow, g_app);
+  const PanelContext context{&g_app, &g_panelState, &g_link, &g_channel, &g_errors, &g_texts,
+                             UpdatePortStatus, UpdateDocumentTitle};
+  g_modePanel = CreateModePanel(g_mainWindow, context);
   if (g_modePanel) ShowWindow(g_modePanel, SW_SHOW);
   if (const MENUTEMPLATEW* tmpl = FindLanguageMenu(g_app.settings.language, 101)) {
     if (HMENU menu = LoadMenuIndirectW(tmpl)) {
@@ -64,7 +75,19 @@ void RebuildLanguageUi() {
       CheckMenuRadioItem(menu, 40006, 40009, 40006 + g_app.CurrentMode, MF_BYCOMMAND);
     }
   }
-  if (g_modePanel) ApplyModeLayout(g_modePanel, g_app);
+  if (ModePanel* panel = ModePanelOf(g_modePanel)) panel->ApplyModeLayout();
+}
+
+// Mode commands, from the menu or the panel's radio buttons. The panel
+// refuses them while a 1 on 1 or Master/Work exchange runs and finishes a
+// running probe exchange first.
+void SelectMode(TestMode mode) {
+  if (ModePanel* panel = ModePanelOf(g_modePanel)) {
+    if (!panel->SelectMode(mode)) return;
+  } else {
+    g_app.CurrentMode = mode;
+  }
+  CheckMenuRadioItem(GetMenu(g_mainWindow), 40006, 40009, 40006 + g_app.CurrentMode, MF_BYCOMMAND);
 }
 
 void OnCreate(HWND hwnd) {
@@ -130,6 +153,14 @@ void OnCommand(HWND hwnd, WORD id) {
     case 40005:
       SendMessageW(hwnd, WM_CLOSE, 0, 0);
       break;
+    case 40006:
+    case 40007:
+    case 40008:
+    case 40009:
+      SelectMode(static_cast<TestMode>(id - 40006));
+      break;
+    case 40010:
+      break;  // the cable list comes with the editors
     default:
       break;  // the other commands arrive with the document commands
   }

@@ -1,20 +1,14 @@
 #include "shell/settings.h"
 
+#include "common/format_text.h"
+
 namespace {
 
 uint8_t LowByte(uint32_t v) { return static_cast<uint8_t>(v & 0xFF); }
 
 void WriteUnsigned(ProfileStore& store, const char16_t* key, uint32_t value) {
   char16_t text[11];
-  char16_t digits[10];
-  int n = 0;
-  do {
-    digits[n++] = static_cast<char16_t>(u'0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  int o = 0;
-  while (n > 0) text[o++] = digits[--n];
-  text[o] = 0;
+  FormatText(text, 11, u"%u", value);
   store.WriteString(key, text);
 }
 

@@ -196,22 +196,23 @@ TEST_F(CbltoolOnDisk, ConvertMovesEveryOldFieldIntoPlace) {
   Bytes old(45062, 0);
   for (size_t k = 0; k < 10; ++k) {
     const size_t base = 4504 * k;
+    const char16_t digit = static_cast<char16_t>(u'0' + k);
     for (size_t i = 0; i < 104; ++i) {
-      PutText(old, base + 24 * i,
-              u"n" + std::u16string(1, static_cast<char16_t>(u'0' + k)) + u"-" +
-                  std::u16string(1, static_cast<char16_t>(u'A' + i % 26)));
+      const char16_t name[] = {u'n', digit, u'-', static_cast<char16_t>(u'A' + i % 26)};
+      PutText(old, base + 24 * i, std::u16string_view(name, std::size(name)));
       const size_t row = base + 2496 + 14 * i;
       old[row] = static_cast<uint8_t>(i + 1);
       old[row + 1 + i / 8] = static_cast<uint8_t>(old[row + 1 + i / 8] | 1u << (i % 8));
       const size_t other = (i + k + 1) % 104;
       old[row + 1 + other / 8] = static_cast<uint8_t>(old[row + 1 + other / 8] | 1u << (other % 8));
     }
-    const char16_t digit = static_cast<char16_t>(u'0' + k);
-    PutText(old, base + 3952, u"PN-" + std::u16string(1, digit));
-    PutText(old, base + 3974, u"Model " + std::u16string(1, digit));
+    // Appended to, never prefixed: a literal + std::u16string&& sets off a
+    // false -Wrestrict in gcc 12's release builds.
+    PutText(old, base + 3952, std::u16string(u"PN-") + digit);
+    PutText(old, base + 3974, std::u16string(u"Model ") + digit);
     PutText(old, base + 4036, u"Block");
     PutText(old, base + 4058, u"Type");
-    PutText(old, base + 4100, u"first\r\nsecond " + std::u16string(1, digit));
+    PutText(old, base + 4100, std::u16string(u"first\r\nsecond ") + digit);
     old[base + 4502] = static_cast<uint8_t>(k * 10);  // selectedPin
     old[base + 4503] = 0x5A;
   }

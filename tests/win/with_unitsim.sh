@@ -2,11 +2,19 @@
 # Runs a command (normally `wine PROGRAM.exe ...`) with unitsim playing the
 # tester unit on the Wine prefix's COM1.
 #
-#   with_unitsim.sh [--native-build DIR] [-e "unitsim command"]... -- COMMAND [ARG]...
+#   with_unitsim.sh [--native-build DIR] [--own-wineserver | --xvfb]
+#                   [-e "unitsim command"]... -- COMMAND [ARG]...
 #
 # DIR holds the native build with sim/unitsim and sim/libpinvoro_modemlines.so
 # (default: build/native of this checkout). Each -e runs a control command in
 # unitsim before COMMAND starts (e.g. -e "plug straight 50").
+#
+# Windows that are to appear need a wineserver whose desktop was started on
+# the display in use (one started without a display puts every later window
+# nowhere): --own-wineserver starts the prefix's wineserver afresh for this
+# run on DISPLAY and stops it, with every Wine process of the prefix, when
+# COMMAND ends. --xvfb does the same on a private Xvfb on a free display,
+# stopped at the end too.
 #
 # In the prefix (WINEPREFIX, as scripts/env.sh sets it) COM1 is mapped to a
 # fixed link, WINEPREFIX/pinvoro-unitsim/com1, that unitsim points at its
@@ -25,15 +33,19 @@ source "$here/scripts/env.sh"
 
 native="$here/build/native"
 commands=()
+own_server=0
+xvfb=0
 while (($#)); do
   case "$1" in
     --native-build) native="$2"; shift 2 ;;
+    --own-wineserver) own_server=1; shift ;;
+    --xvfb) xvfb=1; own_server=1; shift ;;
     -e) commands+=(-e "$2"); shift 2 ;;
     --) shift; break ;;
     *) break ;;
   esac
 done
-(($#)) || { echo "usage: $0 [--native-build DIR] [-e COMMAND]... -- COMMAND [ARG]..." >&2; exit 2; }
+(($#)) || { echo "usage: $0 [--native-build DIR] [--own-wineserver | --xvfb] [-e COMMAND]... -- COMMAND [ARG]..." >&2; exit 2; }
 
 # Absolute: every Wine process loads the library, whatever its directory.
 native="$(cd "$native" 2>/dev/null && pwd)" || { echo "with_unitsim: no native build directory" >&2; exit 2; }
@@ -53,6 +65,45 @@ com1="$dir/com1"
 com9="$dir/com9-absent"
 state="$dir/modemlines"
 log="$dir/frames.log"
+
+# Waits up to SECONDS for the command to succeed, looking every 0.1 s.
+wait_for() {
+  local tries=$(($1 * 10))
+  shift
+  until "$@"; do
+    ((--tries > 0)) || return 1
+    sleep 0.1
+  done
+}
+
+# Everything this script starts is ended when it ends, also on a signal.
+unitsim_pid=""
+command_pid=""
+xvfb_pid=""
+clean_up() {
+  [ -z "$command_pid" ] || kill -TERM "$command_pid" 2>/dev/null || true
+  [ -z "$unitsim_pid" ] || { kill -TERM "$unitsim_pid" 2>/dev/null || true; wait "$unitsim_pid" 2>/dev/null || true; }
+  if ((own_server)); then
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+  fi
+  [ -z "$xvfb_pid" ] || { kill -TERM "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; }
+}
+trap clean_up EXIT
+trap 'exit 143' TERM INT HUP
+
+if ((xvfb)); then
+  : >"$dir/xvfb.display"
+  # -displayfd picks a free display and writes its number once it serves.
+  Xvfb -displayfd 8 -screen 0 1280x1024x24 -nolisten tcp 8>"$dir/xvfb.display" >"$dir/xvfb.log" 2>&1 9>&- &
+  xvfb_pid=$!
+  wait_for 20 test -s "$dir/xvfb.display" || { echo "with_unitsim: Xvfb did not start (see $dir/xvfb.log)" >&2; exit 1; }
+  export DISPLAY=":$(head -n 1 "$dir/xvfb.display")"
+fi
+if ((own_server)); then
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+fi
 
 # Wine processes of this run load the library; unitsim (built with sanitizers)
 # must not, so LD_PRELOAD is given to each Wine command alone.
@@ -91,23 +142,26 @@ out="$dir/unitsim.out"
 # otherwise hold it after we are gone.
 "$unitsim" --modem-state "$state" --link "$com1" --log "$log" "${commands[@]}" >"$out" 9>&- &
 unitsim_pid=$!
-stop_unitsim() {
-  kill -TERM "$unitsim_pid" 2>/dev/null || true
-  wait "$unitsim_pid" 2>/dev/null || true
-}
-trap stop_unitsim EXIT
-
-for _ in $(seq 100); do
-  [ "$(wc -l <"$out")" -ge 2 ] && break
+unitsim_ready() {
   kill -0 "$unitsim_pid" 2>/dev/null || { echo "with_unitsim: unitsim did not start" >&2; exit 1; }
-  sleep 0.1
-done
+  [ "$(wc -l <"$out")" -ge 2 ]
+}
+wait_for 30 unitsim_ready || true
 device="$(sed -n 's/^device //p' "$out")"
 port="$(sed -n 's/^control //p' "$out")"
-[ -n "$device" ] && [ -n "$port" ] || { echo "with_unitsim: unitsim gave no device or port" >&2; exit 1; }
+if [ -z "$device" ] || [ -z "$port" ]; then
+  echo "with_unitsim: unitsim gave no device or port; it printed:" >&2
+  cat "$out" >&2
+  ps -o pid,stat,etime,args -p "$unitsim_pid" >&2 || true
+  exit 1
+fi
 
 export PINVORO_UNITSIM_PORT="$port" PINVORO_UNITSIM_DEVICE="$device"
 status=0
-"${preload[@]}" "$@" 9>&- || status=$?
+# In the background, so that a signal to this script is handled at once.
+"${preload[@]}" "$@" 9>&- &
+command_pid=$!
+wait "$command_pid" || status=$?
+command_pid=""
 if ((status != 0)); then echo "with_unitsim: frames on the line are in $log" >&2; fi
 exit "$status"

@@ -1,0 +1,195 @@
+// Master/Work: read a known-good cable's wiring into the current cable, then
+// test work cables against it. A work test is two exchanges: the wiring is
+// downloaded on one link, and the test runs on a fresh one, where the unit
+// reports every pin whose measured wiring differs from what it was given.
+#include <cstring>
+
+#include "cabledata/cable_set.h"
+#include "cabledata/connection_matrix.h"
+#include "common/format_text.h"
+#include "link/commands.h"
+#include "modes/mode_panel.h"
+#include "shell/document.h"
+
+namespace {
+
+constexpr uint16_t kConnectionErrorText = 40041;    // "%s - %s Connection error\r\n"
+constexpr uint16_t kNoConnectionErrorText = 40046;  // "%s - %s No connection error\r\n"
+constexpr uint16_t kOverwriteText = 40047;          // "Overwrite information of cable%d.%s. OK?"
+constexpr uint16_t kReadMasterCaption = 40048;      // "Read master"
+constexpr uint16_t kNoConnectionText = 40049;       // "No connection\r\n"
+constexpr uint16_t kOkText = 40044;
+constexpr uint16_t kNgText = 40045;
+
+// The row a row response names; false for a pin number the cable has no row for.
+bool RowOf(const ResponseRecord& record, unsigned& row) {
+  const unsigned p = record.frame[kRecordPinNumber - 1];
+  if (p < 1 || p > kPinCount) return false;
+  row = p - 1;
+  return true;
+}
+
+bool HasAnyConnection(const CableRecord& cable) {
+  uint8_t list[kPinCount];
+  for (const ConnectionRow& row : cable.connections)
+    if (ListConnectedPins(row, list) != 0) return true;
+  return false;
+}
+
+}  // namespace
+
+// --- Read Master ---
+
+void ModePanel::ReadMaster() {
+  widgets_.Enable(kWorkStartButton, false);
+  widgets_.Enable(kReadMasterButton, false);
+  ClearResultAndLog();
+  // The prompt keeps messages flowing, so the link watch may have ended the
+  // exchange before the answer: a Yes then must not wipe the wiring for a
+  // read that cannot run.
+  if (OpenReadyLink() && ConfirmMasterOverwrite() && link_.IsOpen()) {
+    app_.PortOnline = 1;
+    widgets_.ShowPortStatus();
+    ClearResponses(channel_);
+    // Rows the unit does not send are pins wired to nothing.
+    InitConnectionRows(CurrentCable().connections);
+    SendExpectingReply(kMasterRead, sizeof kMasterRead);
+    return;
+  }
+  // Declining counts as a failed start.
+  if (link_.IsOpen()) link_.CloseLink(true);
+  app_.LinkOpen = 0;
+  app_.PortOnline = 0;
+  widgets_.ShowPortStatus();
+  widgets_.Enable(kWorkStartButton, true);
+  widgets_.Enable(kReadMasterButton, true);
+}
+
+bool ModePanel::ConfirmMasterOverwrite() {
+  const uint8_t index = app_.cableSet.currentCable < kCableCount ? app_.cableSet.currentCable : 0;
+  char16_t format[96];
+  char16_t text[160];
+  char16_t caption[32];
+  LoadTextOrEmpty(texts_, kOverwriteText, format, 96);
+  FormatText(text, 160, format, index + 1, CurrentCable().info.cableType);
+  LoadTextOrEmpty(texts_, kReadMasterCaption, caption, 32);
+  return widgets_.AskYesNo(text, caption);
+}
+
+void ModePanel::StoreMasterRow(CableRecord& cable, const ResponseRecord& record) {
+  unsigned row = 0;
+  if (!RowOf(record, row)) return;  // no such pin: dropped
+  // The row's own pin byte stays: InitConnectionRows set it, and the listing
+  // of a row's connections relies on it.
+  std::memcpy(cable.connections[row].bits.bytes, &record.frame[kRecordPinSet - 1], kPinSetBytes);
+}
+
+void ModePanel::FinishMasterRead(const CableRecord&, const ResponseRecord&) {
+  ::MarkDocumentChanged(app_.document);
+  widgets_.ShowDocumentTitle();
+  RepaintPanel();  // the cells of the new wiring
+  widgets_.PostTestStop();
+}
+
+// --- Work Start ---
+
+void ModePanel::StartWork() {
+  widgets_.Enable(kWorkStartButton, false);
+  widgets_.Enable(kReadMasterButton, false);
+  if (DownloadMaster(CurrentCable())) return;
+  widgets_.Enable(kWorkStartButton, true);
+  widgets_.Enable(kReadMasterButton, true);
+}
+
+bool ModePanel::DownloadMaster(const CableRecord& cable) {
+  ClearResultAndLog();
+  state_.WorkPhase2Pending = 1;
+  if (!BeginExchange()) {
+    state_.WorkPhase2Pending = 0;
+    return false;
+  }
+  ClearResponses(channel_);
+  uint8_t transfer[kMasterTransferMaxBytes];
+  const int size = BuildMasterTransfer(cable.connections, transfer);
+  // A fresh link's ring always takes the whole transfer. Were it refused, the
+  // unit would test against the wiring it held before: no test at all then.
+  if (!link_.QueueTransmit(transfer, static_cast<uint32_t>(size))) {
+    link_.CloseLink(true);
+    app_.LinkOpen = 0;
+    state_.WorkPhase2Pending = 0;
+    return false;
+  }
+  // Time for the transfer to reach the unit; the stop then runs phase 2.
+  widgets_.StartTimer(kTimerStopDelay, kMasterStopDelayMs);
+  return true;
+}
+
+void ModePanel::RunWorkPhase2() {
+  if (app_.CurrentMode != kMasterWork) return;
+  if (!BeginExchange()) {
+    state_.WorkPhase2Pending = 0;
+    // As after every other failed start of this mode, the operator may try
+    // again without changing modes first.
+    widgets_.Enable(kWorkStartButton, true);
+    widgets_.Enable(kReadMasterButton, true);
+    return;
+  }
+  state_.FaultCount = 0;
+  ClearResponses(channel_);
+  SendExpectingReply(kStatusQuery, sizeof kStatusQuery);
+  widgets_.SetLogFont(LogFont::kNormal);
+}
+
+void ModePanel::EvaluateWork(const CableRecord& cable, const ResponseRecord& record) {
+  switch (record.kind) {
+    case StatusReply:
+      // The unit is there: the test proper. The queue is left alone, since
+      // records behind this one belong to the same exchange. A reply found
+      // after its link has closed starts nothing.
+      if (link_.IsOpen()) SendExpectingReply(kWorkTest, sizeof kWorkTest);
+      break;
+    case WorkRow: {
+      // Held at 255: a flood of rows must never wrap the count to zero and
+      // read as a good cable.
+      if (state_.FaultCount < 255) ++state_.FaultCount;
+      unsigned a = 0;
+      if (!RowOf(record, a)) return;  // names no pin: a fault without a line
+      const PinSet& expected = cable.connections[a].bits;
+      for (unsigned i = 0; i < kPinSetBytes; ++i) {
+        const unsigned want = expected.bytes[i];
+        const unsigned got = record.frame[kRecordPinSet - 1 + i];
+        if (want == got) continue;
+        for (unsigned j = 0; j < 8; ++j) {
+          const unsigned k = 8 * i + j;
+          const bool wanted = ((want >> j) & 1u) != 0;
+          const bool found = ((got >> j) & 1u) != 0;
+          if (wanted && !found) AppendLogLine(kNoConnectionErrorText, cable.pinNames[a], cable.pinNames[k]);
+          else if (!wanted && found) AppendLogLine(kConnectionErrorText, cable.pinNames[a], cable.pinNames[k]);
+        }
+      }
+      break;
+    }
+    case WorkEnd:
+      if (state_.FaultCount == 0) {
+        state_.LastResultOk = 1;
+        SetResultText(kOkText);
+        if (HasAnyConnection(cable)) {
+          CountOutcome(kCountOk);
+        } else {
+          // The unit matched a cable with no wiring at all: nothing was
+          // really tested, which counts against the cable.
+          widgets_.SetLogFont(LogFont::kMediumBold);
+          AppendLogLine(kNoConnectionText, u"", u"");
+          CountOutcome(kCountNg);
+        }
+      } else {
+        state_.LastResultOk = 0;
+        SetResultText(kNgText);
+        CountOutcome(kCountNg);
+      }
+      widgets_.PostTestStop();
+      break;
+    default:
+      break;
+  }
+}

@@ -1,0 +1,210 @@
+#pragma once
+// The operator's mode panel without its window: the test exchanges (open the
+// link, send, time out, watch DSR, close), the dispatch of the unit's
+// responses to the running test, the counters and the pin-cell colours. The
+// window layer turns its messages into the On... calls below and paints what
+// PinCellColour returns; everything the panel does to its controls goes
+// through PanelWidgets. All of it runs on the window thread.
+//
+// The test procedures are members defined in their own files: one_on_one.cpp,
+// probe_test.cpp, master_work.cpp; the dispatch is response_dispatch.cpp.
+#include <cstdint>
+
+#include "cabledata/cable_set.h"
+#include "common/error_report.h"
+#include "link/frame_codec.h"
+#include "link/serial_link.h"
+#include "modes/panel_layout.h"
+#include "shell/app.h"
+#include "shell/language.h"
+
+enum PanelTimer : uint16_t {
+  kTimerResponse = 900,   // one shot: the first frame of an answer is late
+  kTimerStopDelay = 901,  // one shot: the link closes after a finish or a download
+  kTimerLinkWatch = 902,  // periodic: DSR while a link is open
+};
+inline constexpr uint32_t kResponseTimeoutMs = 500;
+inline constexpr uint32_t kProbeStopDelayMs = 200;
+inline constexpr uint32_t kMasterStopDelayMs = 1000;
+inline constexpr uint32_t kLinkWatchMs = 2000;
+
+enum class LogFont : uint8_t { kNormal, kMediumBold };
+
+// The colours a control of the panel is painted in; Default leaves the
+// control's own.
+enum class PinColour : uint8_t { Default, Grey, Yellow, White, Blue, Red, ResultOk, ResultNg };
+
+inline constexpr int kSelectorEntryUnits = 32;  // "10." and a 20-character cable type fit
+struct SelectorEntries {
+  char16_t text[kCableCount][kSelectorEntryUnits];
+};
+
+// What the panel does to its controls, timers and neighbours. Control ids are
+// those of panel_layout.h.
+class PanelWidgets {
+ public:
+  virtual void SetText(uint16_t control, const char16_t* text) = 0;
+  // Inserts text at the caret of the result log (its end unless the operator
+  // clicked into it).
+  virtual void AppendLog(const char16_t* text) = 0;
+  virtual void Enable(uint16_t control, bool on) = 0;
+  virtual void Focus(uint16_t control) = 0;
+  // Checks radio button 2000 + mode and clears the other three.
+  virtual void CheckModeRadio(TestMode mode) = 0;
+  virtual bool IsChecked(uint16_t control) = 0;
+  virtual void SetPinNoRange(int32_t low, int32_t high) = 0;
+  // Position of the up-down and text of its edit field.
+  virtual void SetPinNo(int32_t value) = 0;
+  // The number in the Pin No. field as typed, whether or not within the
+  // range; false when the field holds no number.
+  virtual bool ReadPinNo(int32_t& value) = 0;
+  virtual void SetLogFont(LogFont font) = 0;
+  virtual void FillSelector(const SelectorEntries& entries, int selected) = 0;
+  virtual int SelectorSelection() = 0;  // -1 when nothing is selected
+  // Starting a running timer restarts it with the new period.
+  virtual void StartTimer(uint16_t id, uint32_t ms) = 0;
+  virtual void StopTimer(uint16_t id) = 0;
+  // Queue the panel's own "test stop" and "frame queued" messages.
+  virtual void PostTestStop() = 0;
+  virtual void PostFrameQueued() = 0;
+  // Every cell asks for its colour again (invalidate without erasing).
+  virtual void Repaint() = 0;
+  // Status-bar part 1 shows App::PortOnline (the shell's port status).
+  virtual void ShowPortStatus() = 0;
+  // The caption and status-bar part 0 show App::document (the shell's
+  // document title), after the panel changed the document's state.
+  virtual void ShowDocumentTitle() = 0;
+  // Menu commands to the main window: posted, or sent and handled at once.
+  virtual void PostMainCommand(uint16_t id) = 0;
+  virtual void SendMainCommand(uint16_t id) = 0;
+  // A Yes/No question owned by the panel; true for Yes.
+  virtual bool AskYesNo(const char16_t* text, const char16_t* caption) = 0;
+
+ protected:
+  ~PanelWidgets() = default;
+};
+
+enum CounterSlot : uint8_t { kCountOk = 0, kCountNg = 1, kCountSkip = 2, kCountTotal = 3 };
+// Per TestMode: OK, NG, Skip, Total; increments wrap at 65536.
+struct ModeCounters {
+  uint16_t values[4][4];
+};
+
+// The test-exchange state. It outlives the panel window, which a language
+// switch re-creates, so the shell owns it.
+struct PanelState {
+  int32_t WorkPhase2Pending;  // the work test proper is still to start
+  int32_t ProbeFinishing;     // ProbeFinish sent, the stop follows
+  int32_t LastResultOk;       // colour of the Result box
+  uint8_t FaultCount;         // fault records of the running test, held at 255
+  uint8_t TouchedNow[kPinCount];
+  uint8_t TouchedEver[kPinCount];
+  ModeCounters counters;
+};
+
+// The shell's long-lived parts the panel works with.
+struct PanelEnvironment {
+  App& app;
+  PanelState& state;
+  SerialLink& link;
+  ResponseChannel& channel;
+  ErrorReporter& errors;
+  TextSource& texts;
+};
+
+class ModePanel final : private ResponseSink {
+ public:
+  // notifier: how the link's workers reach this panel's window.
+  ModePanel(const PanelEnvironment& env, LinkNotifier& notifier, PanelWidgets& widgets);
+  ModePanel(const ModePanel&) = delete;
+  ModePanel& operator=(const ModePanel&) = delete;
+
+  // --- the window's messages ---
+  void OnInit();
+  // Ends an exchange still running: the link's workers must not outlive the
+  // window they notify.
+  void OnDestroy();
+  // True when the command was the panel's.
+  bool OnCommand(uint16_t id, uint16_t code);
+  void OnTimer(uint16_t id);
+  void OnLinkReceived();
+  void OnFrameQueued() { DispatchResponses(); }
+  void OnTestStop() { EndExchange(); }
+  PinColour PinCellColour(uint16_t control);
+
+  // --- operations for the shell ---
+  void RefreshPanel();
+  void ApplyModeLayout();
+  void RepaintPanel();
+  // A mode command (menu or radio button). False when it is ignored because a
+  // 1 on 1 or Master/Work exchange runs; the radio buttons then show the
+  // current mode again. The shell checks the menu item when it is taken.
+  bool SelectMode(TestMode mode);
+
+  void DispatchResponses();
+
+ private:
+  // ResponseSink: the decoder's notices while OnLinkReceived feeds it.
+  void FrameQueued() override;
+  void DrainResponses() override;
+
+  // Exchange steps shared by the tests.
+  bool BeginExchange();
+  // Opens a fresh link, ending first any exchange whose link is still open;
+  // true when it opened and the unit is ready (otherwise it is closed again).
+  bool OpenReadyLink();
+  void SendExpectingReply(const uint8_t* frame, uint32_t size);
+  void EndExchange();
+  // The current mode's start controls enabled, as after any exchange.
+  void ShowIdleControls();
+  void WatchLink();
+
+  // 1 on 1 (one_on_one.cpp).
+  void StartOneOnOne();
+  void EvaluateOneOnOne(const CableRecord& cable, const ResponseRecord& record);
+
+  // Probe and Probe+ (probe_test.cpp).
+  void StartProbe();
+  void FinishProbe();
+  void StartProbePlus();
+  void FinishProbePlus();
+  // The finish without evaluation, also run by a mode change during probing.
+  void RunProbeFinishSteps();
+  bool ProbeRunning() const;
+  void ShowProbeState(const CableRecord& cable, const ResponseRecord& record);
+  void LatchProbeState(const CableRecord& cable, const ResponseRecord& record);
+  void EvaluateProbePlus(const CableRecord& cable);
+
+  // Master/Work (master_work.cpp).
+  void ReadMaster();
+  bool ConfirmMasterOverwrite();
+  void StartWork();
+  // Phase 1 of a work test: the cable's wiring to the unit. False when the
+  // exchange could not start.
+  bool DownloadMaster(const CableRecord& cable);
+  void RunWorkPhase2();
+  void StoreMasterRow(CableRecord& cable, const ResponseRecord& record);
+  void FinishMasterRead(const CableRecord& cable, const ResponseRecord& record);
+  void EvaluateWork(const CableRecord& cable, const ResponseRecord& record);
+
+  // Shared by the evaluations.
+  CableRecord& CurrentCable();
+  // Pin No. as the tests use it: the typed value held within 1..50.
+  uint8_t PinNo();
+  void AppendLogLine(uint16_t formatId, const char16_t* first, const char16_t* second);
+  void SetResultText(uint16_t textId);
+  // Adds one to the slot and to Total of the current mode, then shows all four.
+  void CountOutcome(CounterSlot slot);
+  void ShowCounters();
+  void ClearResultAndLog();
+
+  App& app_;
+  PanelState& state_;
+  SerialLink& link_;
+  ResponseChannel& channel_;
+  ErrorReporter& errors_;
+  TextSource& texts_;
+  LinkNotifier& notifier_;
+  PanelWidgets& widgets_;
+  int32_t pinNo_ = kPinNoMax;  // the last Pin No. read, for a field left empty
+};

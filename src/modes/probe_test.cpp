@@ -1,0 +1,138 @@
+// Probe and Probe+: the unit streams the pins its hand probe reaches until it
+// is told to finish. Probe shows them live; Probe+ remembers every pin reached
+// since Start and, at Finish, holds them against the cable's probe data.
+#include <cstddef>
+
+#include "cabledata/cable_set.h"
+#include "common/format_text.h"
+#include "link/commands.h"
+#include "modes/mode_panel.h"
+
+namespace {
+
+constexpr uint16_t kStrayPinText = 40064;      // "%s - Connection error\r\n"
+constexpr uint16_t kUncheckedPinText = 40065;  // "%s - Unchecked\r\n"
+constexpr uint16_t kOkText = 40044;
+constexpr uint16_t kNgText = 40045;
+constexpr uint16_t kNcText = 40066;
+
+// Every pin reached, one name and line break each.
+constexpr size_t kProbeLogUnits = kPinCount * (kPinNameUnits - 1 + 2) + 1;
+
+bool ProbeBit(const ResponseRecord& record, unsigned k) {
+  return ((record.frame[kRecordProbeSet - 1 + k / 8] >> (k % 8)) & 1u) != 0;
+}
+
+}  // namespace
+
+// A finish only ends a probe exchange that is still running: after a time-out,
+// a DSR drop or a finish already under way there is nothing to stop, and a
+// Probe+ result must not come from a test that never ran.
+bool ModePanel::ProbeRunning() const {
+  return app_.LinkOpen != 0 && state_.ProbeFinishing == 0 &&
+         (app_.CurrentMode == kProbe || app_.CurrentMode == kProbePlus);
+}
+
+void ModePanel::StartProbe() {
+  if (!BeginExchange()) return;
+  ClearResponses(channel_);
+  SendExpectingReply(kProbeStart, sizeof kProbeStart);
+  widgets_.SetLogFont(LogFont::kMediumBold);
+  widgets_.Enable(kProbeStartButton, false);
+  widgets_.Enable(kProbeFinishButton, true);
+  widgets_.Focus(kProbeFinishButton);
+}
+
+void ModePanel::FinishProbe() {
+  widgets_.Enable(kProbeFinishButton, false);
+  if (!ProbeRunning()) return;
+  RunProbeFinishSteps();
+}
+
+void ModePanel::StartProbePlus() {
+  if (!BeginExchange()) return;
+  for (int k = 0; k < kPinCount; ++k) {
+    state_.TouchedNow[k] = 0;
+    state_.TouchedEver[k] = 0;
+  }
+  ClearResultAndLog();
+  widgets_.SetLogFont(LogFont::kNormal);
+  ClearResponses(channel_);
+  SendExpectingReply(kProbeStart, sizeof kProbeStart);
+  widgets_.Enable(kProbePlusStartButton, false);
+  widgets_.Enable(kProbePlusFinishButton, true);
+  widgets_.Focus(kProbePlusFinishButton);
+  // The last test's colours stay up until the next start clears them.
+  RepaintPanel();
+}
+
+void ModePanel::FinishProbePlus() {
+  widgets_.Enable(kProbePlusFinishButton, false);
+  if (!ProbeRunning()) return;
+  // Judged on what was reached up to now: frames of the stop delay no longer count.
+  EvaluateProbePlus(CurrentCable());
+  RunProbeFinishSteps();
+}
+
+void ModePanel::RunProbeFinishSteps() {
+  ClearResponses(channel_);
+  link_.QueueTransmit(kProbeFinish, sizeof kProbeFinish);  // the unit says nothing back
+  // The link stays open long enough for the transmit worker to put the
+  // finish on the line.
+  widgets_.StartTimer(kTimerStopDelay, kProbeStopDelayMs);
+  state_.ProbeFinishing = 1;
+  RepaintPanel();
+}
+
+void ModePanel::ShowProbeState(const CableRecord& cable, const ResponseRecord& record) {
+  // The log is rebuilt whole per record and set at once: at 20 records a
+  // second, line-by-line insertion would flicker.
+  char16_t log[kProbeLogUnits];
+  size_t used = 0;
+  log[0] = 0;
+  for (unsigned k = 0; k < kPinCount; ++k) {
+    const bool reached = ProbeBit(record, k);
+    state_.TouchedNow[k] = reached ? 1 : 0;
+    if (reached) used += FormatText(log + used, kProbeLogUnits - used, u"%s\r\n", cable.pinNames[k]);
+  }
+  widgets_.SetText(kResultLog, log);
+}
+
+void ModePanel::LatchProbeState(const CableRecord&, const ResponseRecord& record) {
+  for (unsigned k = 0; k < kPinCount; ++k) {
+    const bool reached = ProbeBit(record, k);
+    state_.TouchedNow[k] = reached ? 1 : 0;
+    if (reached) state_.TouchedEver[k] = 1;
+  }
+}
+
+void ModePanel::EvaluateProbePlus(const CableRecord& cable) {
+  bool stray = false;
+  bool unchecked = false;
+  for (unsigned k = 0; k < kPinCount; ++k) {
+    const bool expected = PinSetHas(cable.probeData.pins, k);
+    const bool reached = state_.TouchedEver[k] != 0;
+    if (expected && !reached) {
+      AppendLogLine(kUncheckedPinText, cable.pinNames[k], u"");
+      unchecked = true;
+    } else if (!expected && reached) {
+      AppendLogLine(kStrayPinText, cable.pinNames[k], u"");
+      stray = true;
+    }
+  }
+  // A pin touched that should not have been is a wiring fault; a pin left
+  // untouched only means the check is incomplete.
+  if (stray) {
+    state_.LastResultOk = 0;
+    CountOutcome(kCountNg);
+    SetResultText(kNgText);
+  } else if (unchecked) {
+    state_.LastResultOk = 0;
+    CountOutcome(kCountSkip);
+    SetResultText(kNcText);
+  } else {
+    state_.LastResultOk = 1;
+    CountOutcome(kCountOk);
+    SetResultText(kOkText);
+  }
+}

@@ -1,0 +1,96 @@
+#pragma once
+// Cables and the unit's frames written out by hand, so that tests compare what
+// reaches the host with what a tester unit should send for that cable, not
+// with what the simulator happens to compute.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "cabledata/cable_set.h"
+
+using FrameBytes = std::vector<uint8_t>;
+
+// PinIndex of a connector pin, by its 1-based number on the connector.
+constexpr unsigned PinA(unsigned n) { return n - 1; }
+constexpr unsigned PinB(unsigned n) { return n + 49; }
+constexpr unsigned PinC(unsigned n) { return n + 99; }
+
+inline PinSet PinsOf(std::initializer_list<unsigned> pins) {
+  PinSet set{};
+  for (unsigned p : pins) PinSetAdd(set, p);
+  return set;
+}
+
+// A cable as the unit measures it: every pin of a net sees the whole net, any
+// other pin only itself.
+struct Wiring {
+  ConnectionRow rows[kPinCount];
+
+  Wiring() { InitConnectionRows(rows); }
+  Wiring& Net(std::initializer_list<unsigned> pins) {
+    for (unsigned p : pins) rows[p].bits = PinsOf(pins);
+    return *this;
+  }
+  // A p to B p for p = 1..n.
+  Wiring& Straight(unsigned n) {
+    for (unsigned p = 1; p <= n; ++p) Net({PinA(p), PinB(p)});
+    return *this;
+  }
+  const PinSet& Of(unsigned pin) const { return rows[pin].bits; }
+};
+
+// STX, LEN, the payload, ETX and SUM (LEN, payload and ETX summed). Vectors
+// here are made at their full size: growing a small one by insert sets off a
+// false -Warray-bounds in gcc 12's release builds.
+inline FrameBytes Framed(const FrameBytes& payload) {
+  FrameBytes frame(payload.size() + 4);
+  frame[0] = 0x02;
+  frame[1] = static_cast<uint8_t>(payload.size() + 1);
+  std::copy(payload.begin(), payload.end(), frame.begin() + 2);
+  frame[frame.size() - 2] = 0x03;
+  unsigned sum = 0;
+  for (size_t i = 1; i + 1 < frame.size(); ++i) sum += frame[i];
+  frame.back() = static_cast<uint8_t>(sum);
+  return frame;
+}
+
+// Two letters, then `lead` bytes, then a PinSet.
+inline FrameBytes PinSetPayload(uint8_t letter0, uint8_t letter1, const FrameBytes& lead, const PinSet& bits) {
+  FrameBytes payload(2 + lead.size() + kPinSetBytes);
+  payload[0] = letter0;
+  payload[1] = letter1;
+  std::copy(lead.begin(), lead.end(), payload.begin() + 2);
+  std::copy(bits.bytes, bits.bytes + kPinSetBytes, payload.begin() + 2 + static_cast<std::ptrdiff_t>(lead.size()));
+  return payload;
+}
+
+// A row answer ('O', 'R' or 'W' then 'D') for the pin at `pin`.
+inline FrameBytes RowFrame(char letter, unsigned pin, const PinSet& bits) {
+  return Framed(PinSetPayload(static_cast<uint8_t>(letter), 'D', {static_cast<uint8_t>(pin + 1)}, bits));
+}
+
+inline FrameBytes EndFrame(char letter) { return Framed({static_cast<uint8_t>(letter), 'E'}); }
+
+inline FrameBytes ProbeFrame(const PinSet& bits) { return Framed(PinSetPayload('P', 'D', {}, bits)); }
+
+// The simulator's StatusReply: the byte before the version is 0.
+inline FrameBytes StatusFrame(const char (&version)[5]) {
+  return Framed({'S', 'T', 0x00, static_cast<uint8_t>(version[0]), static_cast<uint8_t>(version[1]),
+                 static_cast<uint8_t>(version[2]), static_cast<uint8_t>(version[3])});
+}
+
+// "02 03 53 54 03 AD", for readable failures.
+inline std::string HexBytes(const uint8_t* bytes, size_t n) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string text;
+  for (size_t i = 0; i < n; ++i) {
+    if (i != 0) text += ' ';
+    text += kHex[bytes[i] >> 4];
+    text += kHex[bytes[i] & 0x0F];
+  }
+  return text;
+}
+inline std::string HexBytes(const FrameBytes& bytes) { return HexBytes(bytes.data(), bytes.size()); }

@@ -1,0 +1,533 @@
+// The mode panel and the 1 on 1 test through the real link workers, the
+// in-memory port and the simulated unit, with fake widgets and a test message
+// loop (support/panel_rig.h).
+#include "modes/mode_panel.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/text.h"
+#include "link/commands.h"
+#include "support/panel_rig.h"
+
+namespace {
+
+constexpr unsigned A(unsigned n) { return n - 1; }
+constexpr unsigned B(unsigned n) { return n + 49; }
+constexpr unsigned C(unsigned n) { return n + 99; }
+constexpr uint16_t Cell(unsigned pin) { return static_cast<uint16_t>(kPinCellBase + pin); }
+
+PinSet Pins(std::initializer_list<unsigned> pins) {
+  PinSet set{};
+  for (unsigned p : pins) PinSetAdd(set, p);
+  return set;
+}
+
+// What the unit measures, row by row.
+struct Rows {
+  ConnectionRow rows[kPinCount];
+  Rows() { InitConnectionRows(rows); }
+  Rows& Net(std::initializer_list<unsigned> pins) {
+    for (unsigned p : pins) rows[p].bits = Pins(pins);
+    return *this;
+  }
+  Rows& Straight(unsigned n) {
+    for (unsigned p = 1; p <= n; ++p) Net({A(p), B(p)});
+    return *this;
+  }
+  Rows& Measure(unsigned pin, std::initializer_list<unsigned> pins) {
+    rows[pin].bits = Pins(pins);
+    return *this;
+  }
+};
+
+// Gives every pin of a cable a name of its own, e.g. "c0:A03".
+void NameCable(CableRecord& cable, int index) {
+  for (int k = 0; k < kPinCount; ++k) {
+    const char16_t* label = DefaultPinLabels[k];
+    char16_t* name = cable.pinNames[k];
+    name[0] = u'c';
+    name[1] = static_cast<char16_t>(u'0' + index);
+    name[2] = u':';
+    for (int i = 0; i < 4; ++i) name[3 + i] = label[i];
+  }
+}
+
+std::u16string Name(int cable, unsigned pin) {
+  std::u16string s = u"c";
+  s += static_cast<char16_t>(u'0' + cable);
+  s += u':';
+  return s + DefaultPinLabels[pin];
+}
+std::u16string ConnectionError(int cable, unsigned a, unsigned k) {
+  return Name(cable, a) + u" - " + Name(cable, k) + u" Connection error\r\n";
+}
+std::u16string NoConnection(int cable, unsigned a) {
+  return Name(cable, a) + u" - " + Name(cable, a + 50) + u" No connection\r\n";
+}
+
+class PanelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    NameCable(rig.Cable(0), 0);
+    NameCable(rig.Cable(3), 3);
+  }
+  void Plug(const Rows& rows) {
+    rig.Unit([&](TesterModel& m) { m.Plug(rows.rows); });
+  }
+  std::vector<uint16_t> Counters(TestMode mode) {
+    const uint16_t(&v)[4] = rig.state.counters.values[mode];
+    return {v[0], v[1], v[2], v[3]};
+  }
+  std::vector<std::u16string> ShownCounters() {
+    return {rig.widgets.texts[1320], rig.widgets.texts[1321], rig.widgets.texts[1322], rig.widgets.texts[1323]};
+  }
+  // The OneOnOneStart frames the unit received.
+  std::vector<std::vector<uint8_t>> StartFrames() {
+    std::vector<std::vector<uint8_t>> starts;
+    for (const auto& f : rig.frames.Host())
+      if (f.size() >= 3 && f[2] == 'O') starts.push_back(f);
+    return starts;
+  }
+
+  // Decodes a frame as the link would, posting "frame queued" per record.
+  void Arrive(std::vector<uint8_t> frame) {
+    frame[1] = static_cast<uint8_t>(frame.size() - 3);
+    frame.back() = FrameChecksum(frame.data(), static_cast<int>(frame.size()));
+    for (uint8_t b : frame)
+      if (FeedByte(rig.channel, b)) rig.widgets.PostFrameQueued();
+  }
+  void ArriveRow(char letter, uint8_t pin, const PinSet& set) {
+    std::vector<uint8_t> frame = {kStx, 0, static_cast<uint8_t>(letter), 'D', pin};
+    frame.insert(frame.end(), set.bytes, set.bytes + kPinSetBytes);
+    frame.push_back(kEtx);
+    frame.push_back(0);
+    Arrive(frame);
+  }
+  void ArriveEnd(char letter) { Arrive({kStx, 0, static_cast<uint8_t>(letter), 'E', kEtx, 0}); }
+
+  std::unique_ptr<PanelRig> owner = std::make_unique<PanelRig>();
+  PanelRig& rig = *owner;
+};
+
+// --- 1 on 1 through the link ---
+
+TEST_F(PanelTest, PerfectCablePrintsTheCountInTwoColumns) {
+  Plug(Rows().Straight(50));
+  rig.TypePinNo(u"5");
+  ASSERT_TRUE(rig.RunOneOnOne());
+  EXPECT_EQ(rig.widgets.Log(), u"All 5pins found correct\r\n");
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"OK");
+  EXPECT_EQ(rig.panel.PinCellColour(kResultBox), PinColour::ResultOk);
+  EXPECT_EQ(rig.widgets.logFont, LogFont::kNormal);
+
+  rig.TypePinNo(u"50");
+  ASSERT_TRUE(rig.RunOneOnOne());
+  EXPECT_EQ(rig.widgets.Log(), u"All50pins found correct\r\n") << "the log starts afresh";
+  EXPECT_EQ(Counters(kOneOnOne), (std::vector<uint16_t>{2, 0, 0, 2}));
+  EXPECT_EQ(ShownCounters(), (std::vector<std::u16string>{u"2", u"0", u"0", u"2"}));
+
+  const auto starts = StartFrames();
+  ASSERT_EQ(starts.size(), 2u);
+  EXPECT_EQ(starts[0], (std::vector<uint8_t>{0x02, 0x03, 0x4F, 0x05, 0x03, 0x5A}));
+  EXPECT_EQ(starts[1], (std::vector<uint8_t>{0x02, 0x03, 0x4F, 0x32, 0x03, 0x87}));
+  // Each exchange had its own link, closed with the port restored.
+  EXPECT_EQ(rig.port.RestoredCloses(), 2);
+  EXPECT_FALSE(rig.link.IsOpen());
+  EXPECT_EQ(rig.app.PortOnline, 1);
+  EXPECT_EQ(rig.widgets.portStatusShown, (std::vector<int32_t>{1, 1}));
+  EXPECT_TRUE(rig.errors.codes.empty());
+}
+
+// A03 also touches B07 and A05 is open: exactly the two faults, by name.
+TEST_F(PanelTest, ShortAndOpenGiveTheirTwoLinesAndNg) {
+  Plug(Rows().Straight(50).Net({A(3), B(3), B(7)}).Net({A(5)}).Net({B(5)}));
+  ASSERT_TRUE(rig.RunOneOnOne());
+  EXPECT_EQ(rig.widgets.Log(), ConnectionError(0, A(3), B(7)) + NoConnection(0, A(5)));
+  EXPECT_EQ(rig.widgets.Log(), u"c0:A03 - c0:B07 Connection error\r\nc0:A05 - c0:B05 No connection\r\n");
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"NG");
+  EXPECT_EQ(rig.panel.PinCellColour(kResultBox), PinColour::ResultNg);
+  EXPECT_EQ(Counters(kOneOnOne), (std::vector<uint16_t>{0, 1, 0, 1}));
+  EXPECT_EQ(ShownCounters(), (std::vector<std::u16string>{u"0", u"1", u"0", u"1"}));
+}
+
+TEST_F(PanelTest, EachKindOfRowInPinOrder) {
+  Rows rows;
+  rows.Straight(50)
+      .Measure(A(4), {A(4)})                  // partner missing
+      .Measure(A(7), {B(7)})                  // own bit clear, partner set: nothing to say
+      .Measure(A(9), {A(2), A(9), B(20), C(1)});  // extra pins either side of the missing partner
+  Plug(rows);
+  ASSERT_TRUE(rig.RunOneOnOne());
+  EXPECT_EQ(rig.widgets.Log(), NoConnection(0, A(4)) + ConnectionError(0, A(9), A(2)) + NoConnection(0, A(9)) +
+                                   ConnectionError(0, A(9), B(20)) + ConnectionError(0, A(9), C(1)));
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"NG");
+  EXPECT_EQ(rig.state.FaultCount, 3);
+}
+
+TEST_F(PanelTest, NamesAreThoseOfTheCableSelectedWhenARecordIsEvaluated) {
+  Plug(Rows().Straight(50).Net({A(2)}).Net({B(2)}));
+  rig.panel.OnCommand(kOneOnOneStart, 0);
+  // The row and the end are queued; they are dispatched after the operator
+  // picked cable 4.
+  ASSERT_TRUE(rig.notifier.ServeUntil([&] { return rig.widgets.posted.size() >= 2; }, 3000));
+  rig.widgets.selectorSelection = 3;
+  rig.panel.OnCommand(kCableSelector, 1);
+  ASSERT_TRUE(rig.RunUntil([&] { return rig.app.LinkOpen == 0; }));
+  EXPECT_EQ(rig.widgets.Log(), NoConnection(3, A(2)));
+}
+
+// 50 open pins and 20 more rows: far more records than the queue holds, and
+// every one reaches the log, in order.
+TEST_F(PanelTest, ABurstBeyondTheQueueLosesNothing) {
+  rig.Unit([](TesterModel& m) {
+    m.PlugNothing();
+    m.Faults().burstFrames = 20;
+  });
+  ASSERT_TRUE(rig.RunOneOnOne());
+  std::u16string expected;
+  for (unsigned p = 1; p <= 50; ++p) expected += NoConnection(0, A(p));
+  for (unsigned p = 1; p <= 20; ++p) expected += NoConnection(0, A(p));
+  EXPECT_EQ(rig.widgets.Log(), expected);
+  EXPECT_EQ(rig.state.FaultCount, 70);
+  EXPECT_EQ(Counters(kOneOnOne), (std::vector<uint16_t>{0, 1, 0, 1})) << "one result, counted once";
+}
+
+TEST_F(PanelTest, RowsThatNameNoPinStillFailTheCable) {
+  // A pin number outside 1..50 is a fault without a line.
+  rig.Unit([](TesterModel& m) {
+    m.PlugStraight(50);
+    m.Faults().pinOutOfRange = true;
+  });
+  ASSERT_TRUE(rig.RunOneOnOne());
+  EXPECT_EQ(rig.widgets.Log(), u"");
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"NG");
+
+  // 256 rows must not count round to zero and pass the cable.
+  rig.Unit([](TesterModel& m) {
+    m.Faults().pinOutOfRange = false;
+    m.Faults().burstFrames = 256;
+  });
+  ASSERT_TRUE(rig.RunOneOnOne());
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"NG");
+  EXPECT_EQ(rig.state.FaultCount, 255);
+  EXPECT_EQ(Counters(kOneOnOne), (std::vector<uint16_t>{0, 2, 0, 2}));
+}
+
+TEST_F(PanelTest, AFrameCutOffOnAnEarlierLinkDoesNotSwallowTheAnswer) {
+  for (uint8_t b : {kStx, uint8_t{0x11}, uint8_t{'O'}, uint8_t{'D'}, uint8_t{1}}) FeedByte(rig.channel, b);
+  Plug(Rows().Straight(50));
+  ASSERT_TRUE(rig.RunOneOnOne());
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"OK");
+  EXPECT_TRUE(rig.errors.codes.empty());
+}
+
+// --- failures of an exchange ---
+
+TEST_F(PanelTest, NoAnswerTimesOutAndLeavesTheResultAlone) {
+  Plug(Rows().Straight(50));
+  ASSERT_TRUE(rig.RunOneOnOne());
+  rig.Unit([](TesterModel& m) { m.Faults().noAnswer = true; });
+  rig.panel.OnCommand(kOneOnOneStart, 0);
+  EXPECT_EQ(rig.widgets.timers[kTimerResponse], 500u);
+  EXPECT_FALSE(rig.widgets.IsEnabled(kOneOnOneStart));
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"") << "cleared by the start";
+  rig.RunFor(60);
+  rig.FireTimer(kTimerLinkWatch);
+  EXPECT_EQ(rig.app.LinkOpen, 1) << "the unit is ready: only the answer is missing";
+  EXPECT_TRUE(rig.widgets.postedCommands.empty());
+  ASSERT_TRUE(rig.FireTimer(kTimerResponse));
+  EXPECT_EQ(rig.errors.codes, (std::vector<uint16_t>{kErrorCommTimeout}));
+  EXPECT_FALSE(rig.widgets.TimerRunning(kTimerResponse)) << "one shot";
+  ASSERT_TRUE(rig.RunUntil([&] { return rig.app.LinkOpen == 0 && rig.widgets.IsEnabled(kOneOnOneStart); }));
+  EXPECT_FALSE(rig.link.IsOpen());
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"");
+  EXPECT_EQ(Counters(kOneOnOne), (std::vector<uint16_t>{1, 0, 0, 1}));
+
+  // A second stop (say, a time-out box answered after the end was
+  // evaluated) finds nothing to close.
+  const int closes = rig.port.RestoredCloses();
+  rig.panel.OnTestStop();
+  EXPECT_EQ(rig.port.RestoredCloses(), closes);
+  EXPECT_TRUE(rig.widgets.IsEnabled(kOneOnOneStart));
+  EXPECT_EQ(rig.app.LinkOpen, 0);
+}
+
+TEST_F(PanelTest, ATimeOutAfterTheAnswerDoesNothing) {
+  Plug(Rows().Straight(50));
+  ASSERT_TRUE(rig.RunOneOnOne());
+  ASSERT_TRUE(rig.FireTimer(kTimerResponse)) << "the timer is left to expire";
+  rig.RunFor(20);
+  EXPECT_TRUE(rig.errors.codes.empty());
+  EXPECT_TRUE(rig.widgets.posted.empty());
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"OK");
+}
+
+TEST_F(PanelTest, UnitNotReadyOrPortMissingAtStart) {
+  rig.Unit([](TesterModel& m) { m.SetDsr(false); });
+  rig.panel.OnCommand(kOneOnOneStart, 0);
+  EXPECT_TRUE(rig.errors.codes.empty()) << "DSR off is shown in the status bar only";
+  EXPECT_EQ(rig.app.PortOnline, 0);
+  EXPECT_EQ(rig.widgets.portStatusShown, (std::vector<int32_t>{0}));
+  EXPECT_EQ(rig.app.LinkOpen, 0);
+  EXPECT_FALSE(rig.link.IsOpen());
+  EXPECT_EQ(rig.port.RestoredCloses(), 1);
+  EXPECT_TRUE(rig.widgets.IsEnabled(kOneOnOneStart));
+  EXPECT_FALSE(rig.widgets.TimerRunning(kTimerResponse));
+  EXPECT_TRUE(StartFrames().empty());
+
+  rig.port.faults.failOpen = true;
+  rig.Unit([](TesterModel& m) { m.SetDsr(true); });
+  rig.panel.OnCommand(kOneOnOneStart, 0);
+  EXPECT_EQ(rig.errors.codes, (std::vector<uint16_t>{kErrorPortOpen}));
+  EXPECT_EQ(rig.widgets.portStatusShown, (std::vector<int32_t>{0, 0}));
+  EXPECT_TRUE(rig.widgets.IsEnabled(kOneOnOneStart));
+}
+
+TEST_F(PanelTest, DsrDroppingMidTestEndsTheExchangeThenAsksToExit) {
+  rig.FireTimer(kTimerLinkWatch);
+  EXPECT_TRUE(rig.widgets.postedCommands.empty()) << "no link, nothing to watch";
+
+  rig.Unit([](TesterModel& m) {
+    m.PlugNothing();
+    m.Faults().dsrDropAfterFrames = 3;
+  });
+  rig.panel.OnCommand(kOneOnOneStart, 0);
+  ASSERT_TRUE(rig.RunUntil([&] { return rig.state.FaultCount == 3 && !rig.unit.Dsr(); }));
+  EXPECT_EQ(rig.app.LinkOpen, 1) << "only the watch notices";
+
+  ASSERT_TRUE(rig.FireTimer(kTimerLinkWatch));
+  EXPECT_EQ(rig.app.LinkOpen, 0);
+  EXPECT_FALSE(rig.link.IsOpen());
+  EXPECT_EQ(rig.port.UnrestoredCloses(), 1);
+  EXPECT_EQ(rig.port.RestoredCloses(), 0);
+  EXPECT_TRUE(rig.widgets.IsEnabled(kOneOnOneStart));
+  EXPECT_EQ(rig.widgets.postedCommands, (std::vector<uint16_t>{kExitCommand}));
+  EXPECT_EQ(rig.app.PortOnline, 0);
+  EXPECT_FALSE(rig.widgets.TimerRunning(kTimerResponse));
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"");
+  EXPECT_EQ(Counters(kOneOnOne), (std::vector<uint16_t>{0, 0, 0, 0}));
+  EXPECT_TRUE(rig.widgets.TimerRunning(kTimerLinkWatch));
+
+  rig.FireTimer(kTimerLinkWatch);
+  rig.RunFor(20);
+  EXPECT_EQ(rig.widgets.postedCommands.size(), 1u) << "asked once";
+}
+
+TEST_F(PanelTest, AStartWhileAnOldLinkIsOpenEndsTheOldExchangeFirst) {
+  Plug(Rows().Straight(50));
+  rig.panel.OnCommand(kOneOnOneStart, 0);
+  ASSERT_TRUE(rig.link.IsOpen());
+  rig.widgets.StartTimer(kTimerStopDelay, kProbeStopDelayMs);  // as after a probe finish
+  ASSERT_TRUE(rig.RunOneOnOne());
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"OK");
+  EXPECT_FALSE(rig.widgets.TimerRunning(kTimerStopDelay)) << "its stop would end the new exchange";
+  EXPECT_EQ(rig.port.RestoredCloses(), 2);
+  EXPECT_TRUE(rig.errors.codes.empty());
+}
+
+// --- the panel itself ---
+
+TEST_F(PanelTest, StartUpShowsTheCurrentCableAndPinNo50) {
+  EXPECT_EQ(rig.widgets.pinNoField, u"50");
+  EXPECT_EQ(rig.widgets.pinNoLow, 1);
+  EXPECT_EQ(rig.widgets.pinNoHigh, 50);
+  EXPECT_EQ(rig.widgets.timers[kTimerLinkWatch], 2000u);
+  EXPECT_EQ(rig.widgets.focus, kOneOnOneStart);
+  EXPECT_EQ(rig.widgets.CheckedRadio(), kOneOnOne);
+  EXPECT_EQ(std::u16string(rig.widgets.selector.text[0]), u"1.");
+  EXPECT_EQ(std::u16string(rig.widgets.selector.text[9]), u"10.");
+  EXPECT_EQ(rig.widgets.selectorSelection, 0);
+
+  CopyText(rig.Cable(3).info.cableType, kCableTypeUnits, u"Harness-12345678901");
+  CopyText(rig.Cable(3).info.comment, kCommentUnits, u"two\r\nlines");
+  rig.app.cableSet.currentCable = 3;
+  rig.panel.RefreshPanel();
+  EXPECT_EQ(std::u16string(rig.widgets.selector.text[3]), u"4.Harness-12345678901");
+  EXPECT_EQ(rig.widgets.selectorSelection, 3);
+  EXPECT_EQ(rig.widgets.texts[1331], u"Harness-12345678901");
+  EXPECT_EQ(rig.widgets.texts[1332], u"two\r\nlines");
+  EXPECT_EQ(rig.widgets.texts[Cell(C(4))], Name(3, C(4)));
+}
+
+TEST_F(PanelTest, PinNoIsHeldWithin1To50) {
+  rig.TypePinNo(u"70");
+  EXPECT_EQ(rig.widgets.pinNoField, u"50");
+  rig.TypePinNo(u"0");
+  EXPECT_EQ(rig.widgets.pinNoField, u"1");
+  rig.TypePinNo(u"7");
+  EXPECT_EQ(rig.widgets.pinNoField, u"7");
+  const int repaints = rig.widgets.repaints;
+  rig.TypePinNo(u"");  // on the way to typing another value
+  EXPECT_EQ(rig.widgets.pinNoField, u"");
+  EXPECT_GT(rig.widgets.repaints, repaints);
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(7))), PinColour::Yellow) << "an empty field keeps the last value";
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(8))), PinColour::Grey);
+
+  Plug(Rows().Straight(50));
+  ASSERT_TRUE(rig.RunOneOnOne());
+  rig.widgets.pinNoField = u"300";  // a value the field shows without a change notice
+  ASSERT_TRUE(rig.RunOneOnOne());
+  const auto starts = StartFrames();
+  ASSERT_EQ(starts.size(), 2u);
+  EXPECT_EQ(starts[0][3], 7);
+  EXPECT_EQ(starts[1][3], 50) << "never 300's low byte, 44";
+  EXPECT_EQ(rig.widgets.Log(), u"All50pins found correct\r\n");
+}
+
+TEST_F(PanelTest, CellColoursOfEveryMode) {
+  rig.TypePinNo(u"5");
+  // 1 on 1: the tested pins, with or without a link.
+  for (unsigned k : {A(1), A(5), B(1), B(5)}) EXPECT_EQ(rig.panel.PinCellColour(Cell(k)), PinColour::Yellow) << k;
+  for (unsigned k : {A(6), A(50), B(6), C(1)}) EXPECT_EQ(rig.panel.PinCellColour(Cell(k)), PinColour::Grey) << k;
+  EXPECT_EQ(rig.panel.PinCellColour(kOkCounter), PinColour::Default);
+  rig.TypePinNo(u"6");
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(B(6))), PinColour::Yellow);
+
+  // Master/Work: pins with a connection of the current cable.
+  CableRecord& cable = rig.Cable(0);
+  PinSetAdd(cable.connections[A(1)].bits, B(2));
+  PinSetAdd(cable.connections[B(2)].bits, A(1));
+  rig.app.CurrentMode = kMasterWork;
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(1))), PinColour::Yellow);
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(B(2))), PinColour::Yellow);
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(2))), PinColour::Grey);
+  rig.state.LastResultOk = 1;
+  EXPECT_EQ(rig.panel.PinCellColour(kResultBox), PinColour::ResultOk);
+
+  // Probe: ordinary colours without a link; reached pins while it runs.
+  rig.app.CurrentMode = kProbe;
+  rig.state.TouchedNow[A(3)] = 1;
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(3))), PinColour::Default);
+  rig.app.LinkOpen = 1;
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(3))), PinColour::Yellow);
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(4))), PinColour::Grey);
+  EXPECT_EQ(rig.panel.PinCellColour(kResultBox), PinColour::Default);
+  rig.state.ProbeFinishing = 1;
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(3))), PinColour::Yellow);
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(4))), PinColour::Default);
+  rig.app.LinkOpen = 0;
+  rig.state.ProbeFinishing = 0;
+
+  // Probe+: reached now, expected and reached, expected only, stray, neither.
+  rig.app.CurrentMode = kProbePlus;
+  PinSetAdd(cable.probeData.pins, A(1));
+  PinSetAdd(cable.probeData.pins, A(2));
+  rig.state.TouchedEver[A(1)] = 1;
+  rig.state.TouchedEver[A(3)] = 1;
+  rig.state.TouchedEver[C(2)] = 1;
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(3))), PinColour::White);
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(1))), PinColour::Blue);
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(2))), PinColour::Yellow);
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(C(2))), PinColour::Red);
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(C(4))), PinColour::Grey);
+}
+
+TEST_F(PanelTest, ClearCountersOnlyForTheCurrentMode) {
+  Plug(Rows().Straight(50));
+  ASSERT_TRUE(rig.RunOneOnOne());
+  rig.state.counters.values[kMasterWork][kCountNg] = 4;
+  rig.panel.OnCommand(kClearCounters, 0);
+  EXPECT_EQ(Counters(kOneOnOne), (std::vector<uint16_t>{0, 0, 0, 0}));
+  EXPECT_EQ(ShownCounters(), (std::vector<std::u16string>{u"0", u"0", u"0", u"0"}));
+  EXPECT_EQ(rig.state.counters.values[kMasterWork][kCountNg], 4);
+
+  ASSERT_TRUE(rig.panel.SelectMode(kMasterWork));
+  EXPECT_EQ(rig.widgets.texts[1321], u"4") << "each mode shows its own counters";
+
+  ASSERT_TRUE(rig.panel.SelectMode(kOneOnOne));
+  rig.widgets.texts[kResultBox] = u"NG";
+  rig.widgets.texts[kResultLog] = u"x";
+  rig.panel.OnCommand(kResultClear, 0);
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"");
+  EXPECT_EQ(rig.widgets.Log(), u"");
+}
+
+TEST_F(PanelTest, SelectingACableRefreshesWithoutChangingTheDocument) {
+  rig.app.document.state = kFileUnchanged;
+  rig.widgets.selectorSelection = 3;
+  rig.panel.OnCommand(kCableSelector, 9);  // CBN_EDITCHANGE: not a selection
+  EXPECT_EQ(rig.app.cableSet.currentCable, 0);
+
+  const int repaints = rig.widgets.repaints;
+  rig.panel.OnCommand(kCableSelector, 1);
+  EXPECT_EQ(rig.app.cableSet.currentCable, 3);
+  EXPECT_EQ(rig.widgets.texts[Cell(A(1))], Name(3, A(1)));
+  EXPECT_GT(rig.widgets.repaints, repaints) << "the colours follow the cable";
+  EXPECT_EQ(rig.app.document.state, kFileUnchanged);
+
+  rig.widgets.selectorSelection = -1;
+  rig.panel.OnCommand(kCableSelector, 1);
+  EXPECT_EQ(rig.app.cableSet.currentCable, 0);
+  EXPECT_EQ(rig.widgets.texts[Cell(A(1))], Name(0, A(1)));
+}
+
+TEST_F(PanelTest, ModeCommandsAndTheRadioButtons) {
+  // A click checks the radio button itself; the panel asks the shell.
+  rig.widgets.CheckModeRadio(kProbe);
+  EXPECT_TRUE(rig.panel.OnCommand(kModeRadio + 1, 0));
+  rig.panel.OnCommand(kModeRadio + 3, 0);  // not checked: nothing
+  rig.panel.OnCommand(kEditButton, 0);
+  EXPECT_EQ(rig.widgets.postedCommands, (std::vector<uint16_t>{40007}));
+  EXPECT_EQ(rig.widgets.sentCommands, (std::vector<uint16_t>{40010}));
+
+  ASSERT_TRUE(rig.panel.SelectMode(kProbe));
+  EXPECT_EQ(rig.app.CurrentMode, kProbe);
+  EXPECT_FALSE(rig.widgets.IsEnabled(kOneOnOneStart));
+  EXPECT_TRUE(rig.widgets.IsEnabled(kProbeStartButton));
+  EXPECT_FALSE(rig.widgets.IsEnabled(kOkCounter));
+  EXPECT_EQ(rig.widgets.focus, kProbeStartButton);
+  ASSERT_TRUE(rig.panel.SelectMode(kOneOnOne));
+
+  // During a 1 on 1 exchange a mode command is ignored and the radio buttons
+  // go back to the mode that runs.
+  Plug(Rows().Straight(50));
+  rig.panel.OnCommand(kOneOnOneStart, 0);
+  rig.widgets.CheckModeRadio(kMasterWork);
+  EXPECT_FALSE(rig.panel.SelectMode(kMasterWork));
+  EXPECT_EQ(rig.app.CurrentMode, kOneOnOne);
+  EXPECT_EQ(rig.widgets.CheckedRadio(), kOneOnOne);
+  EXPECT_FALSE(rig.widgets.IsEnabled(kOneOnOneStart));
+  ASSERT_TRUE(rig.RunUntil([&] { return rig.app.LinkOpen == 0; }));
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"OK");
+}
+
+// --- dispatch ---
+
+TEST_F(PanelTest, OneNoticeDispatchesEveryQueuedRecordInOrder) {
+  rig.state.FaultCount = 0;
+  ArriveRow('O', 3, Pins({A(3)}));
+  ArriveRow('O', 4, Pins({A(4), B(4)}));  // exactly straight: no line, still a fault
+  ArriveEnd('O');
+  ASSERT_EQ(rig.widgets.posted.size(), 3u);
+  rig.widgets.posted.clear();
+  rig.panel.OnFrameQueued();
+  EXPECT_EQ(rig.widgets.Log(), NoConnection(0, A(3)));
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"NG");
+  rig.panel.OnFrameQueued();
+  rig.panel.OnFrameQueued();
+  EXPECT_EQ(Counters(kOneOnOne), (std::vector<uint16_t>{0, 1, 0, 1})) << "the later notices find nothing";
+}
+
+TEST_F(PanelTest, RecordsGoByTheModeAtDispatch) {
+  rig.state.FaultCount = 0;
+  ArriveRow('R', 3, Pins({A(3), B(9)}));  // a master row in 1 on 1: ignored
+  ArriveEnd('O');
+  rig.app.CurrentMode = kMasterWork;  // changed before the dispatch
+  rig.DeliverPosted();
+  EXPECT_EQ(Counters(kOneOnOne), (std::vector<uint16_t>{0, 0, 0, 0}));
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"");
+
+  rig.app.CurrentMode = kOneOnOne;
+  ArriveRow('R', 3, Pins({A(3), B(9)}));
+  ArriveEnd('O');
+  rig.DeliverPosted();
+  EXPECT_EQ(rig.widgets.Log(), u"All50pins found correct\r\n");
+  EXPECT_EQ(Counters(kOneOnOne), (std::vector<uint16_t>{1, 0, 0, 1}));
+}
+
+}  // namespace

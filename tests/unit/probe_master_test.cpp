@@ -1,0 +1,620 @@
+// The Probe, Probe+ and Master/Work tests as whole exchanges: the panel, the
+// real link workers, the in-memory port and the simulated unit, with fake
+// widgets and a test message loop (support/panel_rig.h).
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/text.h"
+#include "link/commands.h"
+#include "modes/mode_panel.h"
+#include "support/panel_rig.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr unsigned A(unsigned n) { return n - 1; }
+constexpr unsigned B(unsigned n) { return n + 49; }
+constexpr unsigned C(unsigned n) { return n + 99; }
+constexpr uint16_t Cell(unsigned pin) { return static_cast<uint16_t>(kPinCellBase + pin); }
+
+const Bytes kProbeStartBytes = {0x02, 0x03, 0x50, 0x53, 0x03, 0xA9};
+const Bytes kProbeFinishBytes = {0x02, 0x03, 0x50, 0x45, 0x03, 0x9B};
+const Bytes kMasterReadBytes = {0x02, 0x03, 0x4D, 0x52, 0x03, 0xA5};
+const Bytes kTransferStartBytes = {0x02, 0x03, 0x4D, 0x54, 0x03, 0xA7};
+const Bytes kTransferEndBytes = {0x02, 0x03, 0x54, 0x45, 0x03, 0x9F};
+const Bytes kStatusQueryBytes = {0x02, 0x03, 0x53, 0x54, 0x03, 0xAD};
+const Bytes kWorkTestBytes = {0x02, 0x03, 0x57, 0x4B, 0x03, 0xA8};
+
+PinSet Pins(std::initializer_list<unsigned> pins) {
+  PinSet set{};
+  for (unsigned p : pins) PinSetAdd(set, p);
+  return set;
+}
+
+// A cable's wiring, row by row, as the unit measures it or a cable holds it.
+struct Rows {
+  ConnectionRow rows[kPinCount];
+  Rows() { InitConnectionRows(rows); }
+  explicit Rows(const ConnectionRow (&from)[kPinCount]) { std::memcpy(rows, from, sizeof rows); }
+  Rows& Net(std::initializer_list<unsigned> pins) {
+    for (unsigned p : pins) rows[p].bits = Pins(pins);
+    return *this;
+  }
+  bool operator==(const Rows& other) const { return std::memcmp(rows, other.rows, sizeof rows) == 0; }
+};
+
+// A harness with some wiring on every connector.
+Rows Harness() { return Rows().Net({A(1), B(1)}).Net({A(3), B(3)}).Net({A(7), B(20), C(2)}); }
+
+void NameCable(CableRecord& cable, int index) {
+  for (int k = 0; k < kPinCount; ++k) {
+    char16_t* name = cable.pinNames[k];
+    name[0] = u'c';
+    name[1] = static_cast<char16_t>(u'0' + index);
+    name[2] = u':';
+    for (int i = 0; i < 4; ++i) name[3 + i] = DefaultPinLabels[k][i];
+  }
+}
+
+std::u16string Name(unsigned pin) { return std::u16string(u"c0:") + DefaultPinLabels[pin]; }
+std::u16string Line(unsigned a, unsigned k, const char16_t* what) {
+  return Name(a) + u" - " + Name(k) + u" " + what + u"\r\n";
+}
+std::u16string PinLine(unsigned k, const char16_t* what) { return Name(k) + u" - " + what + u"\r\n"; }
+
+class ProbeMasterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    NameCable(rig.Cable(0), 0);
+    NameCable(rig.Cable(3), 3);
+    CopyText(rig.Cable(0).info.cableType, kCableTypeUnits, u"Harness-7");
+  }
+
+  void Plug(const Rows& rows) {
+    rig.Unit([&](TesterModel& m) { m.Plug(rows.rows); });
+  }
+  std::vector<uint16_t> Counters(TestMode mode) {
+    const uint16_t(&v)[4] = rig.state.counters.values[mode];
+    return {v[0], v[1], v[2], v[3]};
+  }
+  std::vector<std::u16string> ShownCounters() {
+    return {rig.widgets.texts[1320], rig.widgets.texts[1321], rig.widgets.texts[1322], rig.widgets.texts[1323]};
+  }
+  std::vector<Bytes> HostFrames() { return rig.frames.Host(); }
+  int HostCount(const Bytes& frame) {
+    int n = 0;
+    for (const Bytes& f : rig.frames.Host()) n += f == frame ? 1 : 0;
+    return n;
+  }
+  // Until the unit has received `frame` (count times in all).
+  bool UnitGets(const Bytes& frame, int count = 1) {
+    return rig.RunUntil([&] { return HostCount(frame) >= count; });
+  }
+  bool Touched(std::initializer_list<unsigned> pins) {
+    uint8_t want[kPinCount] = {};
+    for (unsigned p : pins) want[p] = 1;
+    return std::memcmp(want, rig.state.TouchedNow, kPinCount) == 0;
+  }
+  // The probe reaches `pins` from the unit's latest moment on, and the panel
+  // has seen it.
+  bool Touch(std::initializer_list<unsigned> pins) {
+    const uint64_t now = rig.unit.NowMs();
+    const PinSet set = Pins(pins);
+    rig.Unit([&](TesterModel& m) { m.ProbeAt(now, set); });
+    return rig.RunUntil([&] { return Touched(pins); });
+  }
+  bool ExpectsWiring(const Rows& rows) {
+    return rig.unit.With([&](TesterModel& m) { return Rows(m.ExpectedWiring()) == rows; });
+  }
+
+  void Select(TestMode mode) { ASSERT_TRUE(rig.panel.SelectMode(mode)); }
+  // Start, then until the probe's first state was shown.
+  bool StartProbing(uint16_t start) {
+    rig.panel.OnCommand(start, 0);
+    return rig.app.LinkOpen == 1 && rig.RunUntil([&] { return rig.channel.ResponsePending == 0; });
+  }
+  // Finish, then the stop delay once the unit has the finish.
+  bool FinishProbing(uint16_t finish) {
+    const int finishes = HostCount(kProbeFinishBytes);
+    rig.panel.OnCommand(finish, 0);
+    if (!UnitGets(kProbeFinishBytes, finishes + 1)) return false;
+    if (!rig.FireTimer(kTimerStopDelay)) return false;
+    rig.DeliverPosted();
+    return rig.app.LinkOpen == 0 && !rig.link.IsOpen();
+  }
+  bool ReadMaster() {
+    rig.panel.OnCommand(kReadMasterButton, 0);
+    return rig.RunUntil([&] { return rig.app.LinkOpen == 0 && rig.widgets.IsEnabled(kReadMasterButton); });
+  }
+  // Work Start: the download, its delay once the unit has it all, then the
+  // test proper until the panel is idle again.
+  bool RunWork() {
+    const int ends = HostCount(kTransferEndBytes);
+    rig.panel.OnCommand(kWorkStartButton, 0);
+    if (rig.app.LinkOpen == 0) return false;
+    if (!UnitGets(kTransferEndBytes, ends + 1)) return false;
+    if (rig.widgets.timers[kTimerStopDelay] != kMasterStopDelayMs) return false;
+    rig.FireTimer(kTimerStopDelay);
+    return rig.RunUntil([&] { return rig.app.LinkOpen == 0 && rig.widgets.IsEnabled(kWorkStartButton); });
+  }
+
+  std::unique_ptr<PanelRig> owner = std::make_unique<PanelRig>();
+  PanelRig& rig = *owner;
+};
+
+// --- Probe ---
+
+TEST_F(ProbeMasterTest, ProbeShowsWhatTheProbeReachesNow) {
+  Select(kProbe);
+  rig.widgets.texts[kResultLog] = u"left from before";
+  ASSERT_TRUE(StartProbing(kProbeStartButton));
+  EXPECT_EQ(rig.widgets.logFont, LogFont::kMediumBold);
+  EXPECT_FALSE(rig.widgets.IsEnabled(kProbeStartButton));
+  EXPECT_TRUE(rig.widgets.IsEnabled(kProbeFinishButton));
+  EXPECT_EQ(rig.widgets.focus, kProbeFinishButton);
+  EXPECT_EQ(rig.widgets.Log(), u"") << "the first state rewrites the log";
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(1))), PinColour::Grey);
+
+  ASSERT_TRUE(Touch({A(1), B(1)}));
+  EXPECT_EQ(rig.widgets.Log(), u"c0:A01\r\nc0:B01\r\n");
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(1))), PinColour::Yellow);
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(B(1))), PinColour::Yellow);
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(2))), PinColour::Grey);
+
+  ASSERT_TRUE(Touch({C(4)}));
+  EXPECT_EQ(rig.widgets.Log(), u"c0:C04\r\n");
+  ASSERT_TRUE(Touch({}));
+  EXPECT_EQ(rig.widgets.Log(), u"");
+  for (unsigned k : {A(1), B(1), C(4)}) EXPECT_EQ(rig.panel.PinCellColour(Cell(k)), PinColour::Grey) << k;
+
+  // During the stop delay only the pins reached now keep their colour.
+  ASSERT_TRUE(Touch({A(2)}));
+  rig.panel.OnCommand(kProbeFinishButton, 0);
+  EXPECT_FALSE(rig.widgets.IsEnabled(kProbeFinishButton));
+  EXPECT_EQ(rig.widgets.timers[kTimerStopDelay], kProbeStopDelayMs);
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(2))), PinColour::Yellow);
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(3))), PinColour::Default);
+  ASSERT_TRUE(UnitGets(kProbeFinishBytes));
+  EXPECT_EQ(rig.app.LinkOpen, 1) << "the link stays for the delay";
+
+  const int repaints = rig.widgets.repaints;
+  ASSERT_TRUE(rig.FireTimer(kTimerStopDelay));
+  rig.DeliverPosted();
+  EXPECT_FALSE(rig.link.IsOpen());
+  EXPECT_EQ(rig.state.ProbeFinishing, 0);
+  EXPECT_GT(rig.widgets.repaints, repaints) << "no cell may stay yellow";
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(2))), PinColour::Default);
+  EXPECT_TRUE(rig.widgets.IsEnabled(kProbeStartButton));
+  EXPECT_EQ(rig.widgets.focus, kProbeStartButton);
+  EXPECT_EQ(HostFrames().front(), kProbeStartBytes);
+  EXPECT_EQ(Counters(kProbe), (std::vector<uint16_t>{0, 0, 0, 0}));
+  EXPECT_TRUE(rig.errors.codes.empty());
+}
+
+// --- Probe+ ---
+
+// Three tests in a row: every pin of the probe data reached (one of them only
+// in passing), one left out, and one left out while a stray pin was reached.
+TEST_F(ProbeMasterTest, ProbePlusJudgesEveryPinReachedSinceStart) {
+  Select(kProbePlus);
+  CableRecord& cable = rig.Cable(0);
+  cable.probeData.pins = Pins({A(1), A(2)});
+  rig.widgets.logFont = LogFont::kMediumBold;  // as Probe mode leaves it
+
+  ASSERT_TRUE(StartProbing(kProbePlusStartButton));
+  EXPECT_EQ(rig.widgets.logFont, LogFont::kNormal);
+  EXPECT_TRUE(rig.widgets.IsEnabled(kProbePlusFinishButton));
+  EXPECT_EQ(rig.widgets.focus, kProbePlusFinishButton);
+  ASSERT_TRUE(Touch({A(1)}));
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(1))), PinColour::White);
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(2))), PinColour::Yellow);
+  ASSERT_TRUE(Touch({A(2)}));  // A01 released
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(1))), PinColour::Blue);
+  ASSERT_TRUE(Touch({}));
+  EXPECT_EQ(rig.widgets.Log(), u"") << "nothing is logged while probing";
+  ASSERT_TRUE(FinishProbing(kProbePlusFinishButton));
+  EXPECT_EQ(rig.widgets.Log(), u"");
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"OK");
+  EXPECT_EQ(rig.panel.PinCellColour(kResultBox), PinColour::ResultOk);
+  EXPECT_EQ(Counters(kProbePlus), (std::vector<uint16_t>{1, 0, 0, 1}));
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(2))), PinColour::Blue) << "the colours stay after the stop";
+  EXPECT_TRUE(rig.widgets.IsEnabled(kProbePlusStartButton));
+  EXPECT_FALSE(rig.widgets.IsEnabled(kProbePlusFinishButton));
+
+  // A03 never reached: not a fault, an incomplete check.
+  cable.probeData.pins = Pins({A(1), A(3)});
+  ASSERT_TRUE(StartProbing(kProbePlusStartButton));
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"") << "cleared by the start";
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(2))), PinColour::Grey) << "nothing reached yet";
+  ASSERT_TRUE(Touch({A(1)}));
+  ASSERT_TRUE(FinishProbing(kProbePlusFinishButton));
+  EXPECT_EQ(rig.widgets.Log(), PinLine(A(3), u"Unchecked"));
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"NC");
+  EXPECT_EQ(rig.panel.PinCellColour(kResultBox), PinColour::ResultNg);
+  EXPECT_EQ(Counters(kProbePlus), (std::vector<uint16_t>{1, 0, 1, 2}));
+  EXPECT_EQ(ShownCounters(), (std::vector<std::u16string>{u"1", u"0", u"1", u"2"}));
+
+  // A stray A02 and an unreached B05: both lines in pin order, and NG wins.
+  cable.probeData.pins = Pins({A(1), B(5)});
+  ASSERT_TRUE(StartProbing(kProbePlusStartButton));
+  EXPECT_EQ(rig.widgets.Log(), u"");
+  ASSERT_TRUE(Touch({A(1), A(2)}));
+  ASSERT_TRUE(Touch({}));
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(2))), PinColour::Red);
+  ASSERT_TRUE(FinishProbing(kProbePlusFinishButton));
+  EXPECT_EQ(rig.widgets.Log(), PinLine(A(2), u"Connection error") + PinLine(B(5), u"Unchecked"));
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"NG");
+  EXPECT_EQ(Counters(kProbePlus), (std::vector<uint16_t>{1, 1, 1, 3}));
+  EXPECT_EQ(Counters(kProbe), (std::vector<uint16_t>{0, 0, 0, 0}));
+  EXPECT_TRUE(rig.errors.codes.empty());
+}
+
+// After a time-out there is no probe to finish: Finish is disabled, and even
+// reached through its command id (the shell's close sends Probe Finish
+// whatever runs) it sends nothing and judges nothing.
+TEST_F(ProbeMasterTest, AProbeThatTimedOutHasNothingToFinish) {
+  rig.Cable(0).probeData.pins = Pins({A(1)});
+  rig.Unit([](TesterModel& m) { m.Faults().noAnswer = true; });
+  for (const TestMode mode : {kProbe, kProbePlus}) {
+    const uint16_t start = mode == kProbe ? kProbeStartButton : kProbePlusStartButton;
+    const uint16_t finish = mode == kProbe ? kProbeFinishButton : kProbePlusFinishButton;
+    Select(mode);
+    const int starts = HostCount(kProbeStartBytes);
+    rig.panel.OnCommand(start, 0);
+    ASSERT_TRUE(UnitGets(kProbeStartBytes, starts + 1));
+    ASSERT_TRUE(rig.FireTimer(kTimerResponse));
+    rig.DeliverPosted();
+    EXPECT_FALSE(rig.link.IsOpen());
+    EXPECT_TRUE(rig.widgets.IsEnabled(start));
+    EXPECT_FALSE(rig.widgets.IsEnabled(finish)) << mode;
+    rig.panel.OnCommand(finish, 0);
+    EXPECT_FALSE(rig.widgets.TimerRunning(kTimerStopDelay));
+    EXPECT_EQ(rig.state.ProbeFinishing, 0);
+  }
+  EXPECT_EQ(rig.errors.codes, (std::vector<uint16_t>{kErrorCommTimeout, kErrorCommTimeout}));
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"");
+  EXPECT_EQ(rig.widgets.Log(), u"");
+  EXPECT_EQ(Counters(kProbePlus), (std::vector<uint16_t>{0, 0, 0, 0}));
+
+  // A start the unit is not ready for leaves Start as it was.
+  rig.Unit([](TesterModel& m) { m.SetDsr(false); });
+  rig.panel.OnCommand(kProbePlusStartButton, 0);
+  EXPECT_EQ(rig.app.PortOnline, 0);
+  EXPECT_TRUE(rig.widgets.IsEnabled(kProbePlusStartButton));
+  EXPECT_FALSE(rig.widgets.IsEnabled(kProbePlusFinishButton));
+}
+
+// --- mode changes and starts during a probe exchange ---
+
+TEST_F(ProbeMasterTest, AModeChangeWhileProbingFinishesWithoutJudging) {
+  Select(kProbePlus);
+  rig.Cable(0).probeData.pins = Pins({A(1)});
+  ASSERT_TRUE(StartProbing(kProbePlusStartButton));
+  ASSERT_TRUE(Touch({B(9)}));  // stray: would be NG
+
+  Select(kOneOnOne);
+  EXPECT_EQ(rig.app.CurrentMode, kOneOnOne);
+  EXPECT_EQ(rig.state.ProbeFinishing, 1);
+  EXPECT_EQ(rig.widgets.timers[kTimerStopDelay], kProbeStopDelayMs);
+  EXPECT_TRUE(rig.link.IsOpen());
+  EXPECT_TRUE(rig.widgets.IsEnabled(kOneOnOneStart));
+  EXPECT_FALSE(rig.widgets.IsEnabled(kProbePlusFinishButton));
+  ASSERT_TRUE(UnitGets(kProbeFinishBytes));
+
+  // The exchange is ending by itself: another mode change is taken at once
+  // and does not finish the probe again.
+  Select(kProbe);
+  EXPECT_EQ(rig.app.CurrentMode, kProbe);
+  ASSERT_TRUE(rig.FireTimer(kTimerStopDelay));
+  rig.DeliverPosted();
+  EXPECT_FALSE(rig.link.IsOpen());
+  EXPECT_TRUE(rig.widgets.IsEnabled(kProbeStartButton));
+  EXPECT_EQ(rig.widgets.focus, kProbeStartButton);
+  EXPECT_EQ(HostCount(kProbeFinishBytes), 1);
+  EXPECT_EQ(Counters(kProbePlus), (std::vector<uint16_t>{0, 0, 0, 0}));
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"");
+  EXPECT_TRUE(rig.errors.codes.empty());
+}
+
+// Every kind of start, pressed while a finished probe's link still waits for
+// its stop delay: the old exchange ends first and its delayed stop never
+// reaches the new one.
+TEST_F(ProbeMasterTest, StartsWithinTheProbeStopDelayEndTheOldExchangeFirst) {
+  const Rows harness = Rows().Net({A(1), B(1)});
+  Plug(harness);
+  auto probeThenSwitch = [&](TestMode next) {
+    Select(kProbe);
+    ASSERT_TRUE(StartProbing(kProbeStartButton));
+    const int finishes = HostCount(kProbeFinishBytes);
+    Select(next);
+    ASSERT_TRUE(UnitGets(kProbeFinishBytes, finishes + 1));
+    ASSERT_TRUE(rig.widgets.TimerRunning(kTimerStopDelay));
+  };
+
+  probeThenSwitch(kMasterWork);
+  int closes = rig.port.RestoredCloses();
+  rig.panel.OnCommand(kReadMasterButton, 0);
+  EXPECT_EQ(rig.port.RestoredCloses(), closes + 1) << "the probe's link closed before the new one opened";
+  EXPECT_FALSE(rig.widgets.TimerRunning(kTimerStopDelay));
+  ASSERT_TRUE(rig.RunUntil([&] { return rig.app.LinkOpen == 0 && rig.widgets.IsEnabled(kReadMasterButton); }));
+  EXPECT_TRUE(Rows(rig.Cable(0).connections) == harness);
+
+  probeThenSwitch(kMasterWork);
+  closes = rig.port.RestoredCloses();
+  rig.panel.OnCommand(kWorkStartButton, 0);
+  EXPECT_EQ(rig.port.RestoredCloses(), closes + 1);
+  EXPECT_EQ(rig.widgets.timers[kTimerStopDelay], kMasterStopDelayMs) << "the download's own delay";
+  ASSERT_TRUE(UnitGets(kTransferEndBytes));
+  rig.FireTimer(kTimerStopDelay);
+  ASSERT_TRUE(rig.RunUntil([&] { return rig.app.LinkOpen == 0 && rig.widgets.IsEnabled(kWorkStartButton); }));
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"OK");
+
+  probeThenSwitch(kProbePlus);
+  rig.Cable(0).probeData.pins = Pins({A(5)});
+  ASSERT_TRUE(StartProbing(kProbePlusStartButton));
+  EXPECT_FALSE(rig.widgets.TimerRunning(kTimerStopDelay));
+  ASSERT_TRUE(Touch({A(5)}));
+  ASSERT_TRUE(FinishProbing(kProbePlusFinishButton));
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"OK");
+
+  EXPECT_TRUE(rig.errors.codes.empty());
+  EXPECT_EQ(Counters(kMasterWork), (std::vector<uint16_t>{1, 0, 0, 1}));
+}
+
+// --- Read Master ---
+
+TEST_F(ProbeMasterTest, ReadMasterReplacesTheCurrentCablesWiring) {
+  Select(kMasterWork);
+  rig.Cable(0).connections[A(40)].bits = Pins({A(40), B(40)});  // old wiring the harness lacks
+  const Rows harness = Harness();
+  Plug(harness);
+  rig.widgets.texts[kResultBox] = u"NG";
+
+  ASSERT_TRUE(ReadMaster());
+  EXPECT_EQ(rig.widgets.questionText, u"Overwrite information of cable1.Harness-7. OK?");
+  EXPECT_EQ(rig.widgets.questionCaption, u"Read master");
+  EXPECT_TRUE(Rows(rig.Cable(0).connections) == harness) << "pin bytes kept, rows not sent back to their own bit";
+  EXPECT_EQ(rig.app.document.state, kNewChanged);
+  EXPECT_EQ(rig.widgets.titlesShown, (std::vector<DocumentState>{kNewChanged}));
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"");
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(C(2))), PinColour::Yellow);
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(40))), PinColour::Grey);
+  EXPECT_TRUE(rig.widgets.IsEnabled(kWorkStartButton));
+  EXPECT_EQ(rig.app.PortOnline, 1);
+  EXPECT_FALSE(rig.link.IsOpen());
+  EXPECT_EQ(HostFrames(), (std::vector<Bytes>{kMasterReadBytes}));
+
+  // Into cable 4 of a set from a file; a row that names no pin is dropped
+  // without touching anything else.
+  rig.app.document.state = kFileUnchanged;
+  rig.widgets.selectorSelection = 3;
+  rig.panel.OnCommand(kCableSelector, 1);
+  CopyText(rig.Cable(3).info.cableType, kCableTypeUnits, u"Loom");
+  rig.Unit([](TesterModel& m) { m.Faults().pinOutOfRange = true; });
+  CableSet before;
+  std::memcpy(&before, &rig.app.cableSet, sizeof before);
+  ASSERT_TRUE(ReadMaster());
+  EXPECT_EQ(rig.widgets.questionText, u"Overwrite information of cable4.Loom. OK?");
+  std::memcpy(before.cables[3].connections, harness.rows, sizeof harness.rows);
+  EXPECT_EQ(std::memcmp(&before, &rig.app.cableSet, sizeof before), 0);
+  EXPECT_EQ(rig.app.document.state, kFileChanged);
+  EXPECT_TRUE(rig.errors.codes.empty());
+}
+
+TEST_F(ProbeMasterTest, MasterRowsGoToTheCableCurrentWhenEachIsDispatched) {
+  Select(kMasterWork);
+  Plug(Harness());
+  rig.Cable(3).connections[B(50)].bits = Pins({B(50), C(4)});
+  rig.panel.OnCommand(kReadMasterButton, 0);
+  // Every record of the answer is queued; the operator picks cable 4 before
+  // any is dispatched.
+  ASSERT_TRUE(rig.notifier.ServeUntil([&] { return rig.widgets.posted.size() >= 8; }, 3000));
+  rig.widgets.selectorSelection = 3;
+  rig.panel.OnCommand(kCableSelector, 1);
+  ASSERT_TRUE(rig.RunUntil([&] { return rig.app.LinkOpen == 0; }));
+
+  EXPECT_TRUE(Rows(rig.Cable(0).connections) == Rows()) << "reset when the read began";
+  Rows expected = Harness();
+  expected.rows[B(50)].bits = Pins({B(50), C(4)});  // not sent: kept
+  EXPECT_TRUE(Rows(rig.Cable(3).connections) == expected);
+}
+
+TEST_F(ProbeMasterTest, ReadMasterDeclinedFailedOrCutShort) {
+  Select(kMasterWork);
+  const Rows wiring = Rows().Net({A(2), B(2)});
+  std::memcpy(rig.Cable(0).connections, wiring.rows, sizeof wiring.rows);
+  rig.app.document.state = kFileUnchanged;
+  Plug(Harness());
+
+  // No: like a failed start, the cable untouched.
+  rig.widgets.answerYes = false;
+  rig.panel.OnCommand(kReadMasterButton, 0);
+  EXPECT_EQ(rig.widgets.questions, 1);
+  EXPECT_FALSE(rig.link.IsOpen());
+  EXPECT_EQ(rig.app.LinkOpen, 0);
+  EXPECT_EQ(rig.app.PortOnline, 0);
+  EXPECT_EQ(rig.widgets.portStatusShown, (std::vector<int32_t>{0}));
+  EXPECT_TRUE(rig.widgets.IsEnabled(kReadMasterButton));
+  EXPECT_TRUE(rig.widgets.IsEnabled(kWorkStartButton));
+  EXPECT_TRUE(Rows(rig.Cable(0).connections) == wiring);
+
+  // The unit not ready: no question at all.
+  rig.widgets.answerYes = true;
+  rig.Unit([](TesterModel& m) { m.SetDsr(false); });
+  rig.panel.OnCommand(kReadMasterButton, 0);
+  EXPECT_EQ(rig.widgets.questions, 1);
+  EXPECT_TRUE(rig.widgets.IsEnabled(kReadMasterButton));
+
+  // No answer: reset rows and the time-out, but the document is not marked.
+  rig.Unit([](TesterModel& m) {
+    m.SetDsr(true);
+    m.Faults().noAnswer = true;
+  });
+  rig.panel.OnCommand(kReadMasterButton, 0);
+  EXPECT_EQ(rig.app.PortOnline, 1);
+  ASSERT_TRUE(UnitGets(kMasterReadBytes));
+  ASSERT_TRUE(rig.FireTimer(kTimerResponse));
+  ASSERT_TRUE(rig.RunUntil([&] { return rig.app.LinkOpen == 0 && rig.widgets.IsEnabled(kReadMasterButton); }));
+  EXPECT_EQ(rig.errors.codes, (std::vector<uint16_t>{kErrorCommTimeout}));
+  EXPECT_TRUE(Rows(rig.Cable(0).connections) == Rows());
+  EXPECT_EQ(rig.app.document.state, kFileUnchanged);
+  EXPECT_TRUE(rig.widgets.titlesShown.empty());
+  EXPECT_EQ(HostCount(kMasterReadBytes), 1);
+
+  // DSR drops while the question is up and the link watch ends the exchange:
+  // the Yes that follows reads nothing and wipes nothing.
+  std::memcpy(rig.Cable(0).connections, wiring.rows, sizeof wiring.rows);
+  rig.widgets.whileAsking = [](void* self) {
+    auto& r = *static_cast<PanelRig*>(self);
+    r.Unit([](TesterModel& m) { m.SetDsr(false); });
+    r.FireTimer(kTimerLinkWatch);
+  };
+  rig.widgets.whileAskingContext = &rig;
+  rig.panel.OnCommand(kReadMasterButton, 0);
+  rig.widgets.whileAsking = nullptr;
+  EXPECT_EQ(rig.widgets.postedCommands, (std::vector<uint16_t>{kExitCommand}));
+  EXPECT_FALSE(rig.link.IsOpen());
+  EXPECT_FALSE(rig.widgets.TimerRunning(kTimerResponse));
+  EXPECT_TRUE(rig.widgets.IsEnabled(kReadMasterButton));
+  EXPECT_TRUE(Rows(rig.Cable(0).connections) == wiring);
+  EXPECT_EQ(HostCount(kMasterReadBytes), 1);
+}
+
+// --- Work Start ---
+
+// The harness read as master, then tested with one wire moved (A03's wire
+// from B03 to B04), then tested as it was.
+TEST_F(ProbeMasterTest, AMovedWireIsReportedFromBothEndsAndTheHarnessAsReadPasses) {
+  Select(kMasterWork);
+  const Rows harness = Harness();
+  Plug(harness);
+  ASSERT_TRUE(ReadMaster());
+  EXPECT_TRUE(Rows(rig.Cable(0).connections) == harness);
+
+  Rows moved = harness;
+  moved.Net({B(3)}).Net({A(3), B(4)});
+  Plug(moved);
+  rig.widgets.logFont = LogFont::kMediumBold;  // as a cable without wiring leaves it
+  ASSERT_TRUE(RunWork());
+  EXPECT_TRUE(ExpectsWiring(harness)) << "the download kept across the re-opened link";
+  EXPECT_EQ(rig.widgets.Log(), Line(A(3), B(3), u"No connection error") + Line(A(3), B(4), u"Connection error") +
+                                   Line(B(3), A(3), u"No connection error") +
+                                   Line(B(4), A(3), u"Connection error"));
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"NG");
+  EXPECT_EQ(rig.panel.PinCellColour(kResultBox), PinColour::ResultNg);
+  EXPECT_EQ(rig.widgets.logFont, LogFont::kNormal);
+  EXPECT_EQ(Counters(kMasterWork), (std::vector<uint16_t>{0, 1, 0, 1}));
+  EXPECT_TRUE(rig.widgets.IsEnabled(kReadMasterButton));
+
+  Plug(harness);
+  ASSERT_TRUE(RunWork());
+  EXPECT_EQ(rig.widgets.Log(), u"") << "cleared by the start";
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"OK");
+  EXPECT_EQ(rig.panel.PinCellColour(kResultBox), PinColour::ResultOk);
+  EXPECT_EQ(Counters(kMasterWork), (std::vector<uint16_t>{1, 1, 0, 2}));
+  EXPECT_EQ(ShownCounters(), (std::vector<std::u16string>{u"1", u"1", u"0", u"2"}));
+  EXPECT_EQ(rig.state.WorkPhase2Pending, 0);
+  EXPECT_EQ(rig.port.RestoredCloses(), 5) << "the read, then download and test on links of their own";
+  EXPECT_TRUE(rig.errors.codes.empty());
+}
+
+TEST_F(ProbeMasterTest, TheDownloadCarriesOnlyRealWiring) {
+  Select(kMasterWork);
+  // Pin 1 to pin 51, and a row that lost its own bit (still not an identity row).
+  Rows wiring = Rows().Net({A(1), B(1)});
+  wiring.rows[C(4)].bits = PinSet{};
+  std::memcpy(rig.Cable(0).connections, wiring.rows, sizeof wiring.rows);
+  Plug(wiring);
+  ASSERT_TRUE(RunWork());
+  const Bytes row1 = {0x02, 0x11, 0x54, 0x44, 0x01, 0x01, 0, 0, 0, 0, 0, 0x04, 0, 0, 0, 0, 0, 0, 0x03, 0xB2};
+  const Bytes row51 = {0x02, 0x11, 0x54, 0x44, 0x33, 0x01, 0, 0, 0, 0, 0, 0x04, 0, 0, 0, 0, 0, 0, 0x03, 0xE4};
+  const Bytes row104 = {0x02, 0x11, 0x54, 0x44, 0x68, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x03, 0x14};
+  EXPECT_EQ(HostFrames(), (std::vector<Bytes>{kTransferStartBytes, row1, row51, row104, kTransferEndBytes,
+                                              kStatusQueryBytes, kWorkTestBytes}));
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"OK");
+  EXPECT_EQ(rig.widgets.Log(), u"");
+  EXPECT_EQ(Counters(kMasterWork), (std::vector<uint16_t>{1, 0, 0, 1}));
+}
+
+// A cable without wiring sends no rows; the unit finds nothing to report,
+// which is not a pass.
+TEST_F(ProbeMasterTest, ACableWithoutConnectionsIsCountedNg) {
+  Select(kMasterWork);
+  ASSERT_TRUE(RunWork());
+  EXPECT_EQ(HostFrames(),
+            (std::vector<Bytes>{kTransferStartBytes, kTransferEndBytes, kStatusQueryBytes, kWorkTestBytes}));
+  EXPECT_EQ(rig.widgets.Log(), u"No connection\r\n");
+  EXPECT_EQ(rig.widgets.logFont, LogFont::kMediumBold);
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"OK");
+  EXPECT_EQ(rig.panel.PinCellColour(kResultBox), PinColour::ResultOk);
+  EXPECT_EQ(Counters(kMasterWork), (std::vector<uint16_t>{0, 1, 0, 1}));
+}
+
+TEST_F(ProbeMasterTest, WorkRowsThatNameNoPinStillFailTheCable) {
+  Select(kMasterWork);
+  const Rows harness = Harness();
+  std::memcpy(rig.Cable(0).connections, harness.rows, sizeof harness.rows);
+  Plug(harness);
+  rig.Unit([](TesterModel& m) { m.Faults().pinOutOfRange = true; });
+  ASSERT_TRUE(RunWork());
+  EXPECT_EQ(rig.widgets.Log(), u"");
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"NG");
+  EXPECT_EQ(rig.state.FaultCount, 1);
+}
+
+TEST_F(ProbeMasterTest, WorkStartFailuresLeaveReadMasterAndWorkStartUsable) {
+  Select(kMasterWork);
+  Plug(Harness());
+
+  // Phase 1 cannot start.
+  rig.Unit([](TesterModel& m) { m.SetDsr(false); });
+  rig.panel.OnCommand(kWorkStartButton, 0);
+  EXPECT_EQ(rig.state.WorkPhase2Pending, 0);
+  EXPECT_EQ(rig.app.PortOnline, 0);
+  EXPECT_TRUE(rig.widgets.IsEnabled(kWorkStartButton));
+  EXPECT_TRUE(rig.widgets.IsEnabled(kReadMasterButton));
+  EXPECT_TRUE(HostFrames().empty());
+
+  // Phase 2 cannot start: the unit went away during the download's delay.
+  rig.Unit([](TesterModel& m) { m.SetDsr(true); });
+  rig.panel.OnCommand(kWorkStartButton, 0);
+  EXPECT_EQ(rig.state.WorkPhase2Pending, 1);
+  EXPECT_FALSE(rig.widgets.IsEnabled(kWorkStartButton));
+  ASSERT_TRUE(UnitGets(kTransferEndBytes));
+  rig.Unit([](TesterModel& m) { m.SetDsr(false); });
+  ASSERT_TRUE(rig.FireTimer(kTimerStopDelay));
+  rig.DeliverPosted();
+  EXPECT_FALSE(rig.link.IsOpen());
+  EXPECT_EQ(rig.state.WorkPhase2Pending, 0);
+  EXPECT_EQ(rig.app.PortOnline, 0);
+  EXPECT_EQ(rig.widgets.portStatusShown.back(), 0);
+  EXPECT_TRUE(rig.widgets.IsEnabled(kWorkStartButton));
+  EXPECT_TRUE(rig.widgets.IsEnabled(kReadMasterButton));
+  EXPECT_EQ(HostCount(kStatusQueryBytes), 0);
+
+  // Phase 2 without an answer: the time-out, no result.
+  rig.Unit([](TesterModel& m) {
+    m.SetDsr(true);
+    m.Faults().noAnswer = true;
+  });
+  rig.panel.OnCommand(kWorkStartButton, 0);
+  ASSERT_TRUE(UnitGets(kTransferEndBytes, 2));
+  ASSERT_TRUE(rig.FireTimer(kTimerStopDelay));
+  rig.DeliverPosted();
+  ASSERT_TRUE(UnitGets(kStatusQueryBytes));
+  ASSERT_TRUE(rig.FireTimer(kTimerResponse));
+  ASSERT_TRUE(rig.RunUntil([&] { return rig.app.LinkOpen == 0 && rig.widgets.IsEnabled(kWorkStartButton); }));
+  EXPECT_EQ(rig.errors.codes, (std::vector<uint16_t>{kErrorCommTimeout}));
+  EXPECT_TRUE(rig.widgets.IsEnabled(kReadMasterButton));
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"");
+  EXPECT_EQ(Counters(kMasterWork), (std::vector<uint16_t>{0, 0, 0, 0}));
+  EXPECT_EQ(HostCount(kWorkTestBytes), 0);
+}
+
+}  // namespace
