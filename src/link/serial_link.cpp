@@ -123,6 +123,7 @@ bool SerialLink::OpenLink(LinkNotifier& owner, const PortSettings& settings) {
 void SerialLink::CloseLink(bool restorePort) {
   if (!open_) return;
   open_ = false;
+  DrainTransmit();
   const bool receiveEnded = StopWorker(receiveThread_, receiveFinished_, LinkSide::kReceive);
   const bool transmitEnded = StopWorker(transmitThread_, transmitFinished_, LinkSide::kTransmit);
   if (receiveEnded && transmitEnded) {
@@ -145,6 +146,18 @@ bool SerialLink::StopWorker(std::thread& worker, const std::atomic<bool>& finish
   }
   if (worker.joinable()) worker.join();
   return true;
+}
+
+void SerialLink::DrainTransmit() {
+  // A command queued just before the close (the probe finish sent as the
+  // program exits) would otherwise be dropped with the ring.
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kCloseDrainMs);
+  auto pending = [this] {
+    std::lock_guard<std::mutex> hold(transmit_.lock);
+    return transmit_.count != 0 || transmitBusy_.load(std::memory_order_acquire);
+  };
+  while (pending() && !transmitFinished_.load(std::memory_order_acquire) && Clock::now() < deadline)
+    owner_->ServeNotices(kServeSliceMs);
 }
 
 bool SerialLink::FinishLeftWorkers() {
@@ -244,17 +257,20 @@ void SerialLink::ReceiveLoop() {
 void SerialLink::TransmitLoop() {
   constexpr LinkSide kSide = LinkSide::kTransmit;
   while (!Stopping(kSide)) {
+    transmitBusy_.store(true, std::memory_order_release);
     const uint32_t m = TakeTransmit(writeBuffer_);
     if (m != 0) {
       uint32_t done = 0;
       IoResult result = port_.StartWrite(writeBuffer_, m, done);
       if (result == IoResult::kPending) result = port_.WaitPending(kSide, done);
+      transmitBusy_.store(false, std::memory_order_release);
       if (result == IoResult::kStopped) break;
       // A failed or short write is not retried: the owner hears of it as
       // received bytes and the answer's time-out follows.
       const bool whole = result == IoResult::kDone && done == m;
       if (!NotifyOwner(kSide, whole ? LinkNotice::kSent : LinkNotice::kReceived)) break;
     }
+    transmitBusy_.store(false, std::memory_order_release);
     if (port_.Pause(kSide, kWorkerPauseMs)) break;
   }
   transmitFinished_.store(true, std::memory_order_release);

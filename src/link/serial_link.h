@@ -15,6 +15,8 @@ inline constexpr uint32_t kRingBytes = 3072;
 // How long a close waits for each worker; the workers poll every 20 ms.
 inline constexpr uint32_t kWorkerStopMs = 10000;
 inline constexpr uint32_t kWorkerPauseMs = 20;
+// How long a close lets the transmit worker write what is still queued.
+inline constexpr uint32_t kCloseDrainMs = 100;
 
 // A circular byte buffer; each ring has its own lock and no code holds both.
 // Every field is touched only under `lock`.
@@ -80,6 +82,7 @@ class SerialLink {
   void TransmitLoop();
   bool Stopping(LinkSide side);
   bool NotifyOwner(LinkSide side, LinkNotice notice);
+  void DrainTransmit();
   bool StopWorker(std::thread& worker, const std::atomic<bool>& finished, LinkSide side);
   bool FinishLeftWorkers();
 
@@ -104,6 +107,8 @@ class SerialLink {
   // Set by a worker as its last act; read by the window thread.
   std::atomic<bool> receiveFinished_{true};
   std::atomic<bool> transmitFinished_{true};
+  // Set by the transmit worker from taking a block until its write is done.
+  std::atomic<bool> transmitBusy_{false};
 };
 
 // Handles a "bytes received" notice on the window thread: takes the bytes the

@@ -430,3 +430,15 @@ TEST_F(SerialLinkTest, AnOpenLinkAllocatesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SerialLinkTest, CloseStillSendsWhatWasQueuedJustBefore) {
+  ASSERT_TRUE(link.OpenLink(notifier, kDefaultPortSettings));
+  ServeFor(30);  // the transmit worker is in its pause now
+  ASSERT_TRUE(link.QueueTransmit(kProbeFinish, sizeof kProbeFinish));
+  link.CloseLink(true);
+  EXPECT_EQ(unit.hostByteCount, sizeof kProbeFinish) << "a finish queued as the program exits reaches the unit";
+}
+
+}  // namespace
