@@ -34,6 +34,7 @@ else
   keep=()
 fi
 bash tests/win/with_unitsim.sh "${display[@]}" -e "plug cbl 0 $here/samples/demo.cbl" -e "dsr on" -- \
-  wine build/win/tests/e2e/e2e_snapshot.exe build/win/src/pinvoro.exe "$work" "$png" "${keep[@]}"
-echo "run: unitsim had cable 1 of samples/demo.cbl plugged in"
+  wine build/win/tests/e2e/e2e_snapshot.exe build/win/src/pinvoro.exe "$work" "$png" \
+    --open "$here/samples/demo.cbl" "${keep[@]}"
+echo "run: Pinvoro opened samples/demo.cbl; unitsim had its cable 1 plugged in"
 echo "screenshot: $png"

@@ -2,7 +2,13 @@
 // and the status bar. Everything runs on the one window thread.
 #include <windows.h>
 #include <commctrl.h>
+#include <commdlg.h>
 
+#include <cstring>
+
+#include "cabledata/cable_file.h"
+#include "cabledata/file_system_win.h"
+#include "common/format_text.h"
 #include "link/serial_link.h"
 #include "link/serial_port_win.h"
 #include "modes/mode_panel.h"
@@ -33,6 +39,8 @@ ResponseChannel g_channel;
 PanelState g_panelState;
 
 const wchar_t* W(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
+int AskYesNoCancel(uint16_t textId, uint16_t captionId);
+bool SaveBeforeLeaving();
 
 HWND StatusBar() { return GetDlgItem(g_mainWindow, kStatusBarId); }
 
@@ -134,13 +142,9 @@ void OnSize() {
 // False when the operator cancelled the close.
 bool OnClose() {
   if (HasUnsavedChanges(g_app.document)) {
-    char16_t text[32], caption[16];
-    LoadTextOrEmpty(g_texts, 40027, text, 32);
-    LoadTextOrEmpty(g_texts, 40028, caption, 16);
-    const int answer = MessageBoxExW(g_mainWindow, W(text), W(caption), MB_YESNOCANCEL | MB_ICONEXCLAMATION,
-                                     ThreadLanguage());
-    if (answer == IDYES) SendMessageW(g_mainWindow, WM_COMMAND, 40003, 0);
-    else if (answer != IDNO) return false;
+    // Yes keeps the window open unless the save really happened.
+    const int answer = AskYesNoCancel(40027, 40028);
+    if (answer == IDCANCEL || (answer == IDYES && !SaveBeforeLeaving())) return false;
   }
   if (g_app.LinkOpen && g_modePanel) SendMessageW(g_modePanel, WM_COMMAND, 1314, 0);
   WriteSettings(*g_profile, g_app.settings);
@@ -148,8 +152,79 @@ bool OnClose() {
   return true;
 }
 
+// The fixed Japanese question for files of the old layout, in every language.
+class OldLayoutPrompt final : public ConversionPrompt {
+ public:
+  explicit OldLayoutPrompt(HWND owner) : owner_(owner) {}
+  bool ConfirmOldLayoutConversion() override {
+    return MessageBoxW(owner_, L"古いファイル形式です。読み込んで変換しますか?", L"ファイル形式",
+                       MB_YESNO | MB_ICONWARNING) == IDYES;
+  }
+
+ private:
+  HWND owner_;
+};
+
+int AskYesNoCancel(uint16_t textId, uint16_t captionId) {
+  char16_t text[32], caption[16];
+  LoadTextOrEmpty(g_texts, textId, text, 32);
+  LoadTextOrEmpty(g_texts, captionId, caption, 16);
+  return MessageBoxExW(g_mainWindow, W(text), W(caption), MB_YESNOCANCEL | MB_ICONEXCLAMATION, ThreadLanguage());
+}
+
+// Saving before another file replaces the set arrives with the document
+// commands; until then a Yes cannot be honoured, so the caller stops and
+// nothing the operator wanted kept is lost.
+bool SaveBeforeLeaving() { return false; }
+
+void OpenCableSet(HWND hwnd) {
+  if (HasUnsavedChanges(g_app.document)) {
+    const int answer = AskYesNoCancel(40029, 40028);
+    if (answer == IDCANCEL || (answer == IDYES && !SaveBeforeLeaving())) return;
+  }
+  char16_t filterName[32], title[16], filter[40];
+  LoadTextOrEmpty(g_texts, 40038, filterName, 32);
+  LoadTextOrEmpty(g_texts, 40039, title, 16);
+  // "name\0*.cbl\0\0": the dialog's one filter.
+  const size_t n = FormatText(filter, 40, u"%s", filterName);
+  std::memcpy(filter + n + 1, u"*.cbl\0", 7 * sizeof(char16_t));
+  filter[n] = 0;
+  wchar_t path[MAX_PATH] = L"", name[MAX_PATH] = L"";
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = hwnd;
+  ofn.lpstrFilter = W(filter);
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = path;
+  ofn.nMaxFile = MAX_PATH;
+  ofn.lpstrFileTitle = name;
+  ofn.nMaxFileTitle = MAX_PATH;
+  ofn.lpstrTitle = W(title);
+  ofn.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+  ofn.lpstrDefExt = L"cbl";
+  if (!GetOpenFileNameW(&ofn)) {
+    CommDlgExtendedError();
+    return;
+  }
+  static Win32FileSystem files;
+  OldLayoutPrompt prompt(hwnd);
+  const auto* chosen = reinterpret_cast<const char16_t*>(path);
+  if (!LoadCableSetFile({files, g_errors, prompt}, chosen, g_app.cableSet)) return;
+  SetDocumentPath(g_app.document, chosen, ofn.nFileOffset, reinterpret_cast<const char16_t*>(name));
+  g_app.document.state = kFileUnchanged;
+  UpdateDocumentTitle();
+  g_app.cableSet.currentCable = 0;
+  if (ModePanel* panel = ModePanelOf(g_modePanel)) {
+    panel->RefreshPanel();
+    panel->RepaintPanel();
+  }
+}
+
 void OnCommand(HWND hwnd, WORD id) {
   switch (id) {
+    case 40001:
+      OpenCableSet(hwnd);
+      break;
     case 40005:
       SendMessageW(hwnd, WM_CLOSE, 0, 0);
       break;

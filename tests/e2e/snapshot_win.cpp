@@ -1,8 +1,9 @@
-// e2e_snapshot PROGRAM WORKDIR PNG [--keep-open]     (Unix or Windows paths)
+// e2e_snapshot PROGRAM WORKDIR PNG [--open CBL] [--keep-open]   (Unix or Windows paths)
 //
 // Starts PROGRAM in WORKDIR, answers any box it shows at start (printing its
-// text), waits for its main window and saves a screenshot of it to PNG. Then
-// closes the program, or with --keep-open waits until the user closes it.
+// text), waits for its main window, opens the cable set CBL through File >
+// Open when asked to, and saves a screenshot of it to PNG. Then closes the
+// program, or with --keep-open waits until the user closes it.
 // Exit status 0 when the screenshot was saved and the program ended cleanly.
 #include <windows.h>
 
@@ -27,11 +28,19 @@ void Print(const wchar_t* label, const std::wstring& text) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc < 4 || (argc == 5 && std::wstring(argv[4]) != L"--keep-open") || argc > 5) {
-    std::fprintf(stderr, "usage: e2e_snapshot PROGRAM WORKDIR PNG [--keep-open]\n");
+  bool keepOpen = false;
+  std::wstring open;
+  bool usage = argc < 4;
+  for (int i = 4; i < argc && !usage; ++i) {
+    const std::wstring arg = argv[i];
+    if (arg == L"--keep-open") keepOpen = true;
+    else if (arg == L"--open" && i + 1 < argc) open = WinePathOfUnix(argv[++i]);
+    else usage = true;
+  }
+  if (usage) {
+    std::fprintf(stderr, "usage: e2e_snapshot PROGRAM WORKDIR PNG [--open CBL] [--keep-open]\n");
     return 2;
   }
-  const bool keepOpen = argc == 5;
   const std::wstring program = WinePathOfUnix(argv[1]);
   const std::wstring png = WinePathOfUnix(argv[3]);
   Operator op;
@@ -54,6 +63,15 @@ int wmain(int argc, wchar_t** argv) {
   if (main == nullptr) {
     std::fprintf(stderr, "e2e_snapshot: no main window\n");
     return 1;
+  }
+  if (!open.empty()) {
+    op.ChooseMenu(40001);
+    const std::optional<ProgramDialog> dialog = op.WaitForFileDialog();
+    if (!dialog || !op.CompleteFileDialog(*dialog, open) ||
+        !WaitUntil([&] { return Operator::Text(main).find(L".cbl") != std::wstring::npos; }, kWaitMs)) {
+      std::fprintf(stderr, "e2e_snapshot: could not open %ls\n", open.c_str());
+      return 1;
+    }
   }
   Print(L"caption", Operator::Text(main));
   Print(L"status", op.StatusText(op.Control(700), 1));
