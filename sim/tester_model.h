@@ -75,6 +75,8 @@ class TesterModel {
   // Before the first step it reaches nothing. A step at a time already
   // scripted replaces it. False when the script is full.
   bool ProbeAt(uint64_t atMs, const PinSet& pins);
+  // Forgets every scripted step: the probe reaches nothing from now on.
+  void ClearProbeScript() { scriptSteps_ = 0; }
   // The expected wiring from the last master transfer (kept across re-opens);
   // identity rows until the first transfer.
   const ConnectionRow (&ExpectedWiring() const)[kPinCount];

@@ -191,6 +191,10 @@ std::string UnitControl::Execute(std::string_view line, uint64_t nowMs) {
     model_.Faults() = UnitFaults{};
     return kOk;
   }
+  if (command == "clear" && args == 1 && words[1] == "probe") {
+    model_.ClearProbeScript();
+    return kOk;
+  }
   if (command == "clear" && args == 1 && words[1] == "log") {
     recorder_.Clear();
     return kOk;

@@ -105,9 +105,9 @@ void ProgramTest::SetUp() {
   std::filesystem::remove_all(std::filesystem::path(dir_), ignored);
   ASSERT_TRUE(std::filesystem::create_directories(std::filesystem::path(dir_))) << Narrow(dir_);
   ASSERT_TRUE(unit_.Connected()) << "run through tests/e2e/run_e2e.sh (PINVORO_UNITSIM_PORT)";
-  // Every scenario starts from a ready unit with nothing plugged in and an
-  // empty frame log; the scenario changes what it needs.
-  for (const char* command : {"clear faults", "plug nothing", "dsr on", "clear log"}) {
+  // Every scenario starts from a ready unit with nothing plugged in, no probe
+  // script and an empty frame log; the scenario changes what it needs.
+  for (const char* command : {"clear faults", "clear probe", "plug nothing", "dsr on", "clear log"}) {
     ASSERT_EQ(unit_.Do(command), "ok") << command;
   }
 }

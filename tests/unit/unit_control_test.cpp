@@ -219,6 +219,13 @@ TEST_F(UnitControlTest, ProbeReachesTheNamedPinsFromNow) {
   std::memcpy(reached.bytes, &states[0].frame[4], kPinSetBytes);
   EXPECT_TRUE(Same(reached, Pins({A(1), B(1), C(4)})));
   EXPECT_EQ(Run("probe A51").rfind("error: 'A51'", 0), 0u);
+
+  // A cleared script reaches nothing, however many steps it held.
+  EXPECT_EQ(Run("clear probe"), "ok\n");
+  const std::vector<ResponseRecord> after = Exchange(kProbeStart, sizeof kProbeStart);
+  ASSERT_FALSE(after.empty());
+  std::memcpy(reached.bytes, &after.back().frame[4], kPinSetBytes);
+  EXPECT_TRUE(Same(reached, PinSet{}));
 }
 
 TEST_F(UnitControlTest, LogListsEveryFrameInHexUntilCleared) {
