@@ -22,24 +22,24 @@ class Writer {
   size_t n_ = 0;
 };
 
-struct Spec {
+struct FieldStyle {
   bool left = false;
   bool zero = false;
   size_t width = 0;
 };
 
 // One converted field: an optional sign, then the body; padded to the width.
-void PutField(Writer& w, const Spec& spec, bool negative, const char16_t* body, size_t length, bool numeric) {
+void PutField(Writer& w, const FieldStyle& style, bool negative, const char16_t* body, size_t length, bool numeric) {
   const size_t used = length + (negative ? 1 : 0);
-  const size_t pad = spec.width > used ? spec.width - used : 0;
-  if (!spec.left && !(spec.zero && numeric)) w.Repeat(u' ', pad);
+  const size_t pad = style.width > used ? style.width - used : 0;
+  if (!style.left && !(style.zero && numeric)) w.Repeat(u' ', pad);
   if (negative) w.Put(u'-');
-  if (!spec.left && spec.zero && numeric) w.Repeat(u'0', pad);
+  if (!style.left && style.zero && numeric) w.Repeat(u'0', pad);
   for (size_t i = 0; i < length; ++i) w.Put(body[i]);
-  if (spec.left) w.Repeat(u' ', pad);
+  if (style.left) w.Repeat(u' ', pad);
 }
 
-void PutNumber(Writer& w, const Spec& spec, bool negative, uint64_t magnitude) {
+void PutNumber(Writer& w, const FieldStyle& style, bool negative, uint64_t magnitude) {
   char16_t digits[20];
   size_t n = 0;
   do {
@@ -48,48 +48,48 @@ void PutNumber(Writer& w, const Spec& spec, bool negative, uint64_t magnitude) {
   } while (magnitude != 0);
   char16_t body[20];
   for (size_t i = 0; i < n; ++i) body[i] = digits[n - 1 - i];
-  PutField(w, spec, negative, body, n, true);
+  PutField(w, style, negative, body, n, true);
 }
 
-void PutText(Writer& w, const Spec& spec, const char16_t* text) {
+void PutText(Writer& w, const FieldStyle& style, const char16_t* text) {
   size_t length = 0;
   if (text != nullptr)
     while (text[length] != 0) ++length;
-  PutField(w, spec, false, text, length, false);
+  PutField(w, style, false, text, length, false);
 }
 
-void PutSigned(Writer& w, const Spec& spec, const FormatArg& arg) {
+void PutSigned(Writer& w, const FieldStyle& style, const FormatArg& arg) {
   if (arg.kind == FormatArg::Kind::kSigned && static_cast<int64_t>(arg.number) < 0) {
-    PutNumber(w, spec, true, 0 - arg.number);
+    PutNumber(w, style, true, 0 - arg.number);
   } else {
-    PutNumber(w, spec, false, arg.number);
+    PutNumber(w, style, false, arg.number);
   }
 }
 
-void Convert(Writer& w, const Spec& spec, char16_t conversion, const FormatArg& arg) {
+void Convert(Writer& w, const FieldStyle& style, char16_t conversion, const FormatArg& arg) {
   using Kind = FormatArg::Kind;
   if (arg.kind == Kind::kNone) return;
   if (arg.kind == Kind::kText) {
     if (conversion == u'c') {
       const char16_t unit[1] = {arg.text != nullptr ? arg.text[0] : char16_t{0}};
-      PutField(w, spec, false, unit, unit[0] != 0 ? 1 : 0, false);
+      PutField(w, style, false, unit, unit[0] != 0 ? 1 : 0, false);
     } else {
-      PutText(w, spec, arg.text);
+      PutText(w, style, arg.text);
     }
     return;
   }
   switch (conversion) {
     case u'c': {
       const char16_t unit[1] = {static_cast<char16_t>(arg.number)};
-      PutField(w, spec, false, unit, 1, false);
+      PutField(w, style, false, unit, 1, false);
       break;
     }
     case u'u':
       // As printf does with an int: the value modulo 2^32.
-      PutNumber(w, spec, false, arg.kind == Kind::kSigned ? static_cast<uint32_t>(arg.number) : arg.number);
+      PutNumber(w, style, false, arg.kind == Kind::kSigned ? static_cast<uint32_t>(arg.number) : arg.number);
       break;
     default:  // d, i, s
-      PutSigned(w, spec, arg);
+      PutSigned(w, style, arg);
       break;
   }
 }
@@ -113,15 +113,15 @@ size_t FormatTextArgs(char16_t* out, size_t capacity, const char16_t* format, co
       ++p;
       continue;
     }
-    Spec spec;
+    FieldStyle style;
     for (;; ++p) {
-      if (*p == u'-') spec.left = true;
-      else if (*p == u'0') spec.zero = true;
+      if (*p == u'-') style.left = true;
+      else if (*p == u'0') style.zero = true;
       else break;
     }
     // Widths beyond any buffer of ours are held, not overflowed.
     while (*p >= u'0' && *p <= u'9') {
-      if (spec.width < 100000) spec.width = spec.width * 10 + static_cast<size_t>(*p - u'0');
+      if (style.width < 100000) style.width = style.width * 10 + static_cast<size_t>(*p - u'0');
       ++p;
     }
     while (*p == u'h' || *p == u'l') ++p;
@@ -130,7 +130,7 @@ size_t FormatTextArgs(char16_t* out, size_t capacity, const char16_t* format, co
       while (start != p) w.Put(*start++);
       continue;
     }
-    Convert(w, spec, *p++, next < count ? args[next] : FormatArg());
+    Convert(w, style, *p++, next < count ? args[next] : FormatArg());
     ++next;
   }
   return w.Finish();
