@@ -73,10 +73,9 @@ class Win32PanelWidgets final : public PanelWidgets {
   void PostTestStop() override { PostMessageW(panel_, WM_TEST_STOP, 0, 0); }
   void PostFrameQueued() override { PostMessageW(panel_, WM_FRAME_QUEUED, 0, 0); }
   void Repaint() override {
-    // The panel has no WS_CLIPCHILDREN, so its cells are invalidated with it.
-    RECT rc;
-    GetClientRect(panel_, &rc);
-    InvalidateRect(panel_, &rc, FALSE);
+    // The cells are child windows: invalidating the panel alone leaves them
+    // painted in their old colours under Wine, so they are named explicitly.
+    RedrawWindow(panel_, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
   }
   void ShowPortStatus() override {
     if (context_.updatePortStatus) context_.updatePortStatus();
