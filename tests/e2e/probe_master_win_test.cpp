@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "scenario_win.h"
+#include "support/wine_path_win.h"
 
 namespace {
 
@@ -42,6 +43,7 @@ constexpr COLORREF kGrey = RGB(191, 191, 191);
 constexpr COLORREF kYellow = RGB(247, 247, 0);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kRed = RGB(255, 63, 0);
+constexpr COLORREF kBlue = RGB(0, 127, 255);
 
 const std::string kProbeStartFrame = "host 02 03 50 53 03 A9";
 const std::string kProbeFinishFrame = "host 02 03 50 45 03 9B";
@@ -320,6 +322,53 @@ TEST_F(ProbeMaster, ProbePlusWithoutProbeDataIsOkUntilAPinIsTouched) {
   EXPECT_TRUE(LinkClosed());
   // The colours of the test stay after the stop.
   EXPECT_TRUE(CellsAre({kA01}, kRed));
+  Snapshot(main);
+}
+
+// The sample set's cable 1 has probe pins A01..A05 and C01, so the two
+// results a new set cannot give come up: NC for probe pins left unchecked,
+// and NG, which wins over NC, for a pin that is not a probe pin.
+TEST_F(ProbeMaster, ProbePlusOnTheSampleSetGivesNcThenNgOverNc) {
+  WriteSettingsFile(EnglishSettings());
+  HWND main = StartProgramAndWait();
+  ASSERT_NE(main, nullptr);
+  op_.ChooseMenu(40001);
+  const std::optional<ProgramDialog> dialog = op_.WaitForFileDialog();
+  ASSERT_TRUE(dialog.has_value()) << "no open dialog";
+  ASSERT_TRUE(op_.CompleteFileDialog(*dialog, WinePathOfUnix(PINVORO_E2E_SAMPLE_SET)));
+  ASSERT_TRUE(WaitUntil([&] { return Operator::Text(main).find(L"demo.cbl") != std::wstring::npos; }));
+  op_.ChooseMenu(kMenuProbePlus);
+  ASSERT_TRUE(WaitUntil([&] { return Enabled(kProbePlusStart); }));
+  const int kA04 = 3, kA05 = 4, kA06 = 5;
+  auto name = [&](int pin) { return TextOf(kPinCellBase + pin); };
+  // Before a test the probe pins wait in yellow.
+  EXPECT_TRUE(WaitUntil([&] { return CellsAre({kA01, kA05, kC01}, kYellow) && CellsAre({kA06, kB01}, kGrey); }));
+
+  op_.Press(op_.Control(kProbePlusStart));
+  ASSERT_TRUE(WaitUntil([&] { return Enabled(kProbePlusFinish); }));
+  ASSERT_EQ(unit_.Do("probe A01 A02 A03"), "ok");
+  ASSERT_TRUE(WaitUntil([&] { return CellsAre({kA01, kA02, kA03}, kWhite); }));
+  ASSERT_EQ(unit_.Do("probe"), "ok");
+  ASSERT_TRUE(WaitUntil([&] { return CellsAre({kA01, kA02, kA03}, kBlue); })) << "checked probe pins turn blue";
+  op_.Press(op_.Control(kProbePlusFinish));
+  ASSERT_TRUE(WaitUntil([&] { return Enabled(kProbePlusStart); }));
+  EXPECT_EQ(TextOf(kResultBox), L"NC");
+  EXPECT_EQ(TextOf(kResultLog), name(kA04) + L" - Unchecked\r\n" + name(kA05) + L" - Unchecked\r\n" + name(kC01) +
+                                    L" - Unchecked\r\n");
+  EXPECT_EQ(Counters(), (std::vector<std::wstring>{L"0", L"0", L"1", L"1"})) << "NC counts as Skip";
+  Snapshot(main, L"nc");
+
+  op_.Press(op_.Control(kProbePlusStart));
+  ASSERT_TRUE(WaitUntil([&] { return Enabled(kProbePlusFinish); }));
+  ASSERT_EQ(unit_.Do("probe A01 A06"), "ok");
+  ASSERT_TRUE(WaitUntil([&] { return CellsAre({kA01, kA06}, kWhite); }));
+  op_.Press(op_.Control(kProbePlusFinish));
+  ASSERT_TRUE(WaitUntil([&] { return Enabled(kProbePlusStart); }));
+  EXPECT_EQ(TextOf(kResultBox), L"NG");
+  EXPECT_EQ(TextOf(kResultLog), name(kA02) + L" - Unchecked\r\n" + name(kA03) + L" - Unchecked\r\n" + name(kA04) +
+                                    L" - Unchecked\r\n" + name(kA05) + L" - Unchecked\r\n" + name(kA06) +
+                                    L" - Connection error\r\n" + name(kC01) + L" - Unchecked\r\n");
+  EXPECT_EQ(Counters(), (std::vector<std::wstring>{L"0", L"1", L"1", L"2"}));
   Snapshot(main);
 }
 
