@@ -13,37 +13,13 @@
 #include "common/text.h"
 #include "link/commands.h"
 #include "support/panel_rig.h"
+#include "support/pins.h"
 
 namespace {
 
-constexpr unsigned A(unsigned n) { return n - 1; }
-constexpr unsigned B(unsigned n) { return n + 49; }
-constexpr unsigned C(unsigned n) { return n + 99; }
 constexpr uint16_t Cell(unsigned pin) { return static_cast<uint16_t>(kPinCellBase + pin); }
 
-PinSet Pins(std::initializer_list<unsigned> pins) {
-  PinSet set{};
-  for (unsigned p : pins) PinSetAdd(set, p);
-  return set;
-}
 
-// What the unit measures, row by row.
-struct Rows {
-  ConnectionRow rows[kPinCount];
-  Rows() { InitConnectionRows(rows); }
-  Rows& Net(std::initializer_list<unsigned> pins) {
-    for (unsigned p : pins) rows[p].bits = Pins(pins);
-    return *this;
-  }
-  Rows& Straight(unsigned n) {
-    for (unsigned p = 1; p <= n; ++p) Net({A(p), B(p)});
-    return *this;
-  }
-  Rows& Measure(unsigned pin, std::initializer_list<unsigned> pins) {
-    rows[pin].bits = Pins(pins);
-    return *this;
-  }
-};
 
 // Gives every pin of a cable a name of its own, e.g. "c0:A03".
 void NameCable(CableRecord& cable, int index) {

@@ -13,14 +13,12 @@
 #include "link/commands.h"
 #include "modes/mode_panel.h"
 #include "support/panel_rig.h"
+#include "support/pins.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-constexpr unsigned A(unsigned n) { return n - 1; }
-constexpr unsigned B(unsigned n) { return n + 49; }
-constexpr unsigned C(unsigned n) { return n + 99; }
 constexpr uint16_t Cell(unsigned pin) { return static_cast<uint16_t>(kPinCellBase + pin); }
 
 const Bytes kProbeStartBytes = {0x02, 0x03, 0x50, 0x53, 0x03, 0xA9};
@@ -31,23 +29,7 @@ const Bytes kTransferEndBytes = {0x02, 0x03, 0x54, 0x45, 0x03, 0x9F};
 const Bytes kStatusQueryBytes = {0x02, 0x03, 0x53, 0x54, 0x03, 0xAD};
 const Bytes kWorkTestBytes = {0x02, 0x03, 0x57, 0x4B, 0x03, 0xA8};
 
-PinSet Pins(std::initializer_list<unsigned> pins) {
-  PinSet set{};
-  for (unsigned p : pins) PinSetAdd(set, p);
-  return set;
-}
 
-// A cable's wiring, row by row, as the unit measures it or a cable holds it.
-struct Rows {
-  ConnectionRow rows[kPinCount];
-  Rows() { InitConnectionRows(rows); }
-  explicit Rows(const ConnectionRow (&from)[kPinCount]) { std::memcpy(rows, from, sizeof rows); }
-  Rows& Net(std::initializer_list<unsigned> pins) {
-    for (unsigned p : pins) rows[p].bits = Pins(pins);
-    return *this;
-  }
-  bool operator==(const Rows& other) const { return std::memcmp(rows, other.rows, sizeof rows) == 0; }
-};
 
 // A harness with some wiring on every connector.
 Rows Harness() { return Rows().Net({A(1), B(1)}).Net({A(3), B(3)}).Net({A(7), B(20), C(2)}); }

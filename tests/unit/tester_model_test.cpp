@@ -9,18 +9,11 @@
 
 #include "link/commands.h"
 #include "link/frame_codec.h"
+#include "support/pins.h"
 
 namespace {
 
-constexpr unsigned A(unsigned n) { return n - 1; }
-constexpr unsigned B(unsigned n) { return n + 49; }
-constexpr unsigned C(unsigned n) { return n + 99; }
 
-PinSet Pins(std::initializer_list<unsigned> pins) {
-  PinSet set{};
-  for (unsigned p : pins) PinSetAdd(set, p);
-  return set;
-}
 
 std::vector<unsigned> Members(const PinSet& set) {
   std::vector<unsigned> pins;
@@ -29,19 +22,6 @@ std::vector<unsigned> Members(const PinSet& set) {
   return pins;
 }
 
-struct Rows {
-  ConnectionRow rows[kPinCount];
-  Rows() { InitConnectionRows(rows); }
-  // Every pin of the net measures the whole net.
-  Rows& Net(std::initializer_list<unsigned> pins) {
-    for (unsigned p : pins) rows[p].bits = Pins(pins);
-    return *this;
-  }
-  Rows& Straight(unsigned n) {
-    for (unsigned p = 1; p <= n; ++p) Net({A(p), B(p)});
-    return *this;
-  }
-};
 
 std::vector<uint8_t> FrameOf(const ResponseRecord& r) { return {r.frame, r.frame + r.frame[1] + 3}; }
 uint8_t PinOf(const ResponseRecord& r) { return r.frame[4]; }

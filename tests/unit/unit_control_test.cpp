@@ -15,18 +15,11 @@
 #include "cabledata/cable_file.h"
 #include "cabledata/posix_file_system.h"
 #include "link/commands.h"
+#include "support/pins.h"
 
 namespace {
 
-constexpr unsigned A(unsigned n) { return n - 1; }
-constexpr unsigned B(unsigned n) { return n + 49; }
-constexpr unsigned C(unsigned n) { return n + 99; }
 
-PinSet Pins(std::initializer_list<unsigned> pins) {
-  PinSet set{};
-  for (unsigned p : pins) PinSetAdd(set, p);
-  return set;
-}
 
 bool Same(const PinSet& a, const PinSet& b) { return std::memcmp(a.bytes, b.bytes, kPinSetBytes) == 0; }
 
