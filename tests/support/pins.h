@@ -36,5 +36,6 @@ struct Rows {
     rows[pin].bits = Pins(pins);
     return *this;
   }
+  const PinSet& Of(unsigned pin) const { return rows[pin].bits; }
   bool operator==(const Rows& other) const { return std::memcmp(rows, other.rows, sizeof rows) == 0; }
 };

@@ -10,37 +10,9 @@
 #include <vector>
 
 #include "cabledata/cable_set.h"
+#include "support/pins.h"
 
 using FrameBytes = std::vector<uint8_t>;
-
-// PinIndex of a connector pin, by its 1-based number on the connector.
-constexpr unsigned PinA(unsigned n) { return n - 1; }
-constexpr unsigned PinB(unsigned n) { return n + 49; }
-constexpr unsigned PinC(unsigned n) { return n + 99; }
-
-inline PinSet PinsOf(std::initializer_list<unsigned> pins) {
-  PinSet set{};
-  for (unsigned p : pins) PinSetAdd(set, p);
-  return set;
-}
-
-// A cable as the unit measures it: every pin of a net sees the whole net, any
-// other pin only itself.
-struct Wiring {
-  ConnectionRow rows[kPinCount];
-
-  Wiring() { InitConnectionRows(rows); }
-  Wiring& Net(std::initializer_list<unsigned> pins) {
-    for (unsigned p : pins) rows[p].bits = PinsOf(pins);
-    return *this;
-  }
-  // A p to B p for p = 1..n.
-  Wiring& Straight(unsigned n) {
-    for (unsigned p = 1; p <= n; ++p) Net({PinA(p), PinB(p)});
-    return *this;
-  }
-  const PinSet& Of(unsigned pin) const { return rows[pin].bits; }
-};
 
 // STX, LEN, the payload, ETX and SUM (LEN, payload and ETX summed). Vectors
 // here are made at their full size: growing a small one by insert sets off a

@@ -144,9 +144,9 @@ struct ExchangeRig {
 class LinkExchangeTest : public ::testing::Test, protected ExchangeRig {};
 
 // The cable for master reads and work tests: a few nets, the rest unwired.
-Wiring Harness() {
-  Wiring w;
-  w.Net({PinA(1), PinB(1)}).Net({PinA(2), PinB(2), PinC(1)}).Net({PinA(10), PinA(11)});
+Rows Harness() {
+  Rows w;
+  w.Net({A(1), B(1)}).Net({A(2), B(2), C(1)}).Net({A(10), A(11)});
   return w;
 }
 
@@ -162,31 +162,31 @@ TEST_F(LinkExchangeTest, StatusQueryBringsTheVersion) {
 TEST_F(LinkExchangeTest, OneOnOneReportsOnlyTheMiswiredPins) {
   uint8_t start[kOneOnOneStartBytes];
   BuildOneOnOneStart(50, start);
-  Wiring straight;
+  Rows straight;
   straight.Straight(50);
   unit.With([&](TesterModel& m) { m.Plug(straight.rows); });
   EXPECT_EQ(Exchange(start, OneOnOneEnd), std::vector<FrameBytes>{EndFrame('O')});
 
-  Wiring crossed = straight;
-  crossed.Net({PinA(2), PinB(3)}).Net({PinA(3), PinB(2)});
+  Rows crossed = straight;
+  crossed.Net({A(2), B(3)}).Net({A(3), B(2)});
   unit.With([&](TesterModel& m) { m.Plug(crossed.rows); });
-  const std::vector<FrameBytes> expected = {RowFrame('O', PinA(2), PinsOf({PinA(2), PinB(3)})),
-                                            RowFrame('O', PinA(3), PinsOf({PinA(3), PinB(2)})), EndFrame('O')};
+  const std::vector<FrameBytes> expected = {RowFrame('O', A(2), Pins({A(2), B(3)})),
+                                            RowFrame('O', A(3), Pins({A(3), B(2)})), EndFrame('O')};
   EXPECT_EQ(Exchange(start, OneOnOneEnd), expected);
 }
 
 TEST_F(LinkExchangeTest, MasterReadBringsEveryWiredPinThenTheEnd) {
-  const Wiring cable = Harness();
+  const Rows cable = Harness();
   unit.With([&](TesterModel& m) { m.Plug(cable.rows); });
   std::vector<FrameBytes> expected;
-  for (unsigned pin : {PinA(1), PinA(2), PinA(10), PinA(11), PinB(1), PinB(2), PinC(1)})
+  for (unsigned pin : {A(1), A(2), A(10), A(11), B(1), B(2), C(1)})
     expected.push_back(RowFrame('R', pin, cable.Of(pin)));
   expected.push_back(EndFrame('R'));
   EXPECT_EQ(Exchange(kMasterRead, MasterEnd), expected);
 
   // Every pin on one net: 105 frames in one read, far more than the queue
   // holds, and none lost or taken twice.
-  Wiring all;
+  Rows all;
   PinSet every{};
   for (unsigned p = 0; p < kPinCount; ++p) PinSetAdd(every, p);
   for (ConnectionRow& row : all.rows) row.bits = every;
@@ -200,7 +200,7 @@ TEST_F(LinkExchangeTest, MasterReadBringsEveryWiredPinThenTheEnd) {
 // The master goes over, the link is closed and opened again, and the work test
 // is a status query whose reply makes the window send WorkTest at once.
 TEST_F(LinkExchangeTest, WorkTestComparesWithTheTransferredMaster) {
-  const Wiring master = Harness();
+  const Rows master = Harness();
   uint8_t transfer[kMasterTransferMaxBytes];
   const int size = BuildMasterTransfer(master.rows, transfer);
   ASSERT_TRUE(link.OpenLink(notifier, kDefaultPortSettings));
@@ -215,7 +215,7 @@ TEST_F(LinkExchangeTest, WorkTestComparesWithTheTransferredMaster) {
     ASSERT_TRUE(link.QueueTransmit(kWorkTest, sizeof kWorkTest));
     window.channel.ResponsePending = 1;
   };
-  const auto workTest = [&](const Wiring& work) {
+  const auto workTest = [&](const Rows& work) {
     unit.With([&](TesterModel& m) { m.Plug(work.rows); });
     std::vector<FrameBytes> frames = Exchange(kStatusQuery, WorkEnd);
     EXPECT_EQ(window.channel.ResponsePending, 0u);
@@ -228,11 +228,11 @@ TEST_F(LinkExchangeTest, WorkTestComparesWithTheTransferredMaster) {
   EXPECT_EQ(workTest(master), std::vector<FrameBytes>{EndFrame('W')});
 
   // A1-B1 open, A20-A21 shorted.
-  Wiring faulty = master;
-  faulty.Net({PinA(1)}).Net({PinB(1)}).Net({PinA(20), PinA(21)});
+  Rows faulty = master;
+  faulty.Net({A(1)}).Net({B(1)}).Net({A(20), A(21)});
   const std::vector<FrameBytes> expected = {
-      RowFrame('W', PinA(1), PinsOf({PinA(1)})), RowFrame('W', PinA(20), PinsOf({PinA(20), PinA(21)})),
-      RowFrame('W', PinA(21), PinsOf({PinA(20), PinA(21)})), RowFrame('W', PinB(1), PinsOf({PinB(1)})),
+      RowFrame('W', A(1), Pins({A(1)})), RowFrame('W', A(20), Pins({A(20), A(21)})),
+      RowFrame('W', A(21), Pins({A(20), A(21)})), RowFrame('W', B(1), Pins({B(1)})),
       EndFrame('W')};
   EXPECT_EQ(workTest(faulty), expected);
 }
@@ -244,8 +244,8 @@ TEST_F(LinkExchangeTest, ProbeStreamFollowsTheProbeUntilFinish) {
   // Scripted once the stream runs, on the port's clock: however late a frame
   // is made, it carries the reach of its own moment.
   const uint64_t t = unit.NowMs();
-  const PinSet first = PinsOf({PinA(1), PinB(1)});
-  const PinSet second = PinsOf({PinC(4)});
+  const PinSet first = Pins({A(1), B(1)});
+  const PinSet second = Pins({C(4)});
   unit.With([&](TesterModel& m) {
     m.ProbeAt(t + 2 * TesterModel::kProbePeriodMs, first);
     m.ProbeAt(t + 4 * TesterModel::kProbePeriodMs, second);
@@ -274,7 +274,7 @@ TEST_F(LinkExchangeTest, ProbeStreamFollowsTheProbeUntilFinish) {
 }
 
 TEST_F(LinkExchangeTest, CloseWithANoticePendingEndsTheProbeStream) {
-  unit.With([](TesterModel& m) { m.ProbeAt(0, PinsOf({PinA(5)})); });
+  unit.With([](TesterModel& m) { m.ProbeAt(0, Pins({A(5)})); });
   ASSERT_TRUE(link.OpenLink(notifier, kDefaultPortSettings));
   StartExchange(kProbeStart, sizeof kProbeStart);
   // The window is busy elsewhere: both workers end up waiting in a notice,
@@ -288,7 +288,7 @@ TEST_F(LinkExchangeTest, CloseWithANoticePendingEndsTheProbeStream) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
   EXPECT_FALSE(port.IsPortOpen());
   EXPECT_EQ(notifier.received, 1) << "the pending notice was handled, not dropped";
-  EXPECT_EQ(Frames(), std::vector<FrameBytes>{ProbeFrame(PinsOf({PinA(5)}))});
+  EXPECT_EQ(Frames(), std::vector<FrameBytes>{ProbeFrame(Pins({A(5)}))});
   EXPECT_EQ(unit.With([](TesterModel& m) { return m.NextDueMs(); }), UINT64_MAX)
       << "dropping DTR ended the stream";
 
@@ -297,7 +297,7 @@ TEST_F(LinkExchangeTest, CloseWithANoticePendingEndsTheProbeStream) {
 }
 
 TEST_F(LinkExchangeTest, DsrDroppingMidAnswerIsSeenThroughIsUnitReady) {
-  const Wiring cable = Harness();
+  const Rows cable = Harness();
   unit.With([&](TesterModel& m) {
     m.Plug(cable.rows);
     m.Faults().dsrDropAfterFrames = 2;
@@ -307,8 +307,8 @@ TEST_F(LinkExchangeTest, DsrDroppingMidAnswerIsSeenThroughIsUnitReady) {
   StartExchange(kMasterRead, sizeof kMasterRead);
   // What the mode panel's poll would see, and what came before the drop.
   ASSERT_TRUE(Await([&] { return !link.IsUnitReady() && window.records.size() >= 2; }));
-  EXPECT_EQ(Frames(), (std::vector<FrameBytes>{RowFrame('R', PinA(1), cable.Of(PinA(1))),
-                                               RowFrame('R', PinA(2), cable.Of(PinA(2)))}));
+  EXPECT_EQ(Frames(), (std::vector<FrameBytes>{RowFrame('R', A(1), cable.Of(A(1))),
+                                               RowFrame('R', A(2), cable.Of(A(2)))}));
   // Closed as the program does before it asks to exit.
   link.CloseLink(false);
   EXPECT_EQ(port.UnrestoredCloses(), 1);
@@ -334,8 +334,8 @@ TEST(LinkExchange, RecoverableLineFaultsGiveTheRecordsOfACleanLine) {
          f.splitChunk = 4;
        }},
   };
-  Wiring cable = Harness();
-  cable.Net({PinA(3), PinB(4)}).Net({PinA(4), PinB(3)});
+  Rows cable = Harness();
+  cable.Net({A(3), B(4)}).Net({A(4), B(3)});
   uint8_t start[kOneOnOneStartBytes];
   BuildOneOnOneStart(5, start);
 

@@ -229,12 +229,12 @@ TEST(UnitsimClient, AnswersEveryExchangeForThePluggedCableAndLogsBothWays) {
 
   // Straight but for a crossed pair, a pin joined to CN-C and two A pins
   // bridged; A10 and A11 are on no B pin.
-  Wiring cable;
+  Rows cable;
   cable.Straight(9)
-      .Net({PinA(2), PinB(3)})
-      .Net({PinA(3), PinB(2)})
-      .Net({PinA(4), PinB(4), PinC(1)})
-      .Net({PinA(10), PinA(11)});
+      .Net({A(2), B(3)})
+      .Net({A(3), B(2)})
+      .Net({A(4), B(4), C(1)})
+      .Net({A(10), A(11)});
   EXPECT_EQ(unitsim.Command("version 2345"), "ok\n");
   EXPECT_EQ(unitsim.Command("plug nets A01,B01 A02,B03 A03,B02 A04,B04,C01 A05,B05 A06,B06 A07,B07 A08,B08 "
                             "A09,B09 A10,A11"),
@@ -258,11 +258,11 @@ TEST(UnitsimClient, AnswersEveryExchangeForThePluggedCableAndLogsBothWays) {
   uint8_t oneOnOne[kOneOnOneStartBytes];
   BuildOneOnOneStart(50, oneOnOne);
   std::vector<FrameBytes> answer;
-  for (unsigned p = 2; p <= 4; ++p) answer.push_back(RowFrame('O', PinA(p), cable.Of(PinA(p))));
+  for (unsigned p = 2; p <= 4; ++p) answer.push_back(RowFrame('O', A(p), cable.Of(A(p))));
   // A10 and A11 on each other, A12..A50 on nothing: none is on its B pin.
-  answer.push_back(RowFrame('O', PinA(10), PinsOf({PinA(10), PinA(11)})));
-  answer.push_back(RowFrame('O', PinA(11), PinsOf({PinA(10), PinA(11)})));
-  for (unsigned p = 12; p <= 50; ++p) answer.push_back(RowFrame('O', PinA(p), PinsOf({PinA(p)})));
+  answer.push_back(RowFrame('O', A(10), Pins({A(10), A(11)})));
+  answer.push_back(RowFrame('O', A(11), Pins({A(10), A(11)})));
+  for (unsigned p = 12; p <= 50; ++p) answer.push_back(RowFrame('O', A(p), Pins({A(p)})));
   answer.push_back(EndFrame('O'));
   exchange(fixed(oneOnOne), answer);
 
@@ -291,8 +291,8 @@ TEST(UnitsimClient, AnswersEveryExchangeForThePluggedCableAndLogsBothWays) {
   EXPECT_EQ(unitsim.Command("plug nets A01,B01 A02,B03 A03,B02 A04,B04,C01 A05,B05 A06,B06 A07,B07 A08,B08 "
                             "A09,B09"),
             "ok\n");
-  exchange(fixed(kWorkTest), {RowFrame('W', PinA(10), PinsOf({PinA(10)})),
-                              RowFrame('W', PinA(11), PinsOf({PinA(11)})), EndFrame('W')});
+  exchange(fixed(kWorkTest), {RowFrame('W', A(10), Pins({A(10)})),
+                              RowFrame('W', A(11), Pins({A(11)})), EndFrame('W')});
   EXPECT_EQ(HexBytes(line.Receive(1, 100)), "") << "nothing after the last answer";
 
   // The control channel's log and the log file, both directions, in order.
