@@ -28,8 +28,9 @@ tests="$win/tests/e2e/e2e_tests.exe"
 [ -f "$tests" ] || { echo "run_e2e: $tests is missing: build the win preset first" >&2; exit 2; }
 
 export PINVORO_E2E_PROGRAM="$win/src/pinvoro.exe"
-export PINVORO_E2E_ARTIFACTS="$here/build/e2e-artifacts"
-export PINVORO_E2E_SCRATCH="$here/build/e2e-scratch"
+# Both can be set from outside, so that two runs on one checkout keep apart.
+export PINVORO_E2E_ARTIFACTS="${PINVORO_E2E_ARTIFACTS:-$here/build/e2e-artifacts}"
+export PINVORO_E2E_SCRATCH="${PINVORO_E2E_SCRATCH:-$here/build/e2e-scratch}"
 rm -rf "$PINVORO_E2E_ARTIFACTS" "$PINVORO_E2E_SCRATCH"
 mkdir -p "$PINVORO_E2E_ARTIFACTS" "$PINVORO_E2E_SCRATCH"
 

@@ -1,0 +1,1 @@
+#include "editors/cable_editing.h"

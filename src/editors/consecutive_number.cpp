@@ -1,0 +1,1 @@
+#include "editors/consecutive_number.h"

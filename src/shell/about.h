@@ -1,0 +1,2 @@
+#pragma once
+// The About dialog's texts, without windows.

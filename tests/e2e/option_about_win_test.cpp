@@ -1,0 +1,1 @@
+#include "scenario_win.h"
