@@ -4,19 +4,20 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
-#include <cstring>
-
 #include "cabledata/cable_file.h"
 #include "cabledata/file_system_win.h"
-#include "common/format_text.h"
 #include "link/serial_link.h"
 #include "link/serial_port_win.h"
 #include "modes/mode_panel.h"
 #include "modes/mode_panel_win.h"
 #include "modes/panel_layout.h"
+#include "editors/editors_win.h"
+#include "shell/about_dialog_win.h"
 #include "shell/app.h"
 #include "shell/error_box_win.h"
+#include "shell/document_commands.h"
 #include "shell/localization_win.h"
+#include "shell/option_dialog_win.h"
 #include "shell/settings_win.h"
 #include "shell/startup_check_win.h"
 
@@ -39,8 +40,7 @@ ResponseChannel g_channel;
 PanelState g_panelState;
 
 const wchar_t* W(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
-int AskYesNoCancel(uint16_t textId, uint16_t captionId);
-bool SaveBeforeLeaving();
+DocumentContext Documents();
 
 HWND StatusBar() { return GetDlgItem(g_mainWindow, kStatusBarId); }
 
@@ -69,11 +69,15 @@ void UpdatePortStatus() {
   SetStatusText(1, text);
 }
 
+// What the panel and the About dialog borrow from the shell.
+PanelContext ShellContext() {
+  return PanelContext{&g_app, &g_panelState, &g_link, &g_channel, &g_errors, &g_texts,
+                      UpdatePortStatus, UpdateDocumentTitle};
+}
+
 void RebuildLanguageUi() {
   if (g_modePanel) DestroyWindow(g_modePanel);
-  const PanelContext context{&g_app, &g_panelState, &g_link, &g_channel, &g_errors, &g_texts,
-                             UpdatePortStatus, UpdateDocumentTitle};
-  g_modePanel = CreateModePanel(g_mainWindow, context);
+  g_modePanel = CreateModePanel(g_mainWindow, ShellContext());
   if (g_modePanel) ShowWindow(g_modePanel, SW_SHOW);
   if (const MENUTEMPLATEW* tmpl = FindLanguageMenu(g_app.settings.language, 101)) {
     if (HMENU menu = LoadMenuIndirectW(tmpl)) {
@@ -141,11 +145,7 @@ void OnSize() {
 
 // False when the operator cancelled the close.
 bool OnClose() {
-  if (HasUnsavedChanges(g_app.document)) {
-    // Yes keeps the window open unless the save really happened.
-    const int answer = AskYesNoCancel(40027, 40028);
-    if (answer == IDCANCEL || (answer == IDYES && !SaveBeforeLeaving())) return false;
-  }
+  if (!MayClose(Documents())) return false;
   if (g_app.LinkOpen && g_modePanel) SendMessageW(g_modePanel, WM_COMMAND, 1314, 0);
   WriteSettings(*g_profile, g_app.settings);
   DestroyWindow(g_mainWindow);
@@ -155,75 +155,111 @@ bool OnClose() {
 // The fixed Japanese question for files of the old layout, in every language.
 class OldLayoutPrompt final : public ConversionPrompt {
  public:
-  explicit OldLayoutPrompt(HWND owner) : owner_(owner) {}
   bool ConfirmOldLayoutConversion() override {
-    return MessageBoxW(owner_, L"古いファイル形式です。読み込んで変換しますか?", L"ファイル形式",
+    return MessageBoxW(g_mainWindow, L"古いファイル形式です。読み込んで変換しますか?", L"ファイル形式",
                        MB_YESNO | MB_ICONWARNING) == IDYES;
   }
-
- private:
-  HWND owner_;
 };
 
-int AskYesNoCancel(uint16_t textId, uint16_t captionId) {
-  char16_t text[32], caption[16];
-  LoadTextOrEmpty(g_texts, textId, text, 32);
-  LoadTextOrEmpty(g_texts, captionId, caption, 16);
-  return MessageBoxExW(g_mainWindow, W(text), W(caption), MB_YESNOCANCEL | MB_ICONEXCLAMATION, ThreadLanguage());
+class MainWindowUi final : public DocumentUi {
+ public:
+  Answer Ask(uint16_t textId, uint16_t captionId) override {
+    char16_t text[32], caption[16];
+    LoadTextOrEmpty(g_texts, textId, text, 32);
+    LoadTextOrEmpty(g_texts, captionId, caption, 16);
+    switch (MessageBoxExW(g_mainWindow, W(text), W(caption), MB_YESNOCANCEL | MB_ICONEXCLAMATION, ThreadLanguage())) {
+      case IDYES:
+        return Answer::kYes;
+      case IDNO:
+        return Answer::kNo;
+      default:
+        return Answer::kCancel;
+    }
+  }
+
+  bool ChooseFile(FileDialogKind kind, ChosenFile& file) override {
+    const bool open = kind == FileDialogKind::kOpen;
+    char16_t filter[40], title[16];
+    if (BuildFileFilter(g_texts, filter, 40) == 0) return false;
+    LoadTextOrEmpty(g_texts, open ? 40039 : 40040, title, 16);
+    file = ChosenFile{};
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = g_mainWindow;
+    ofn.lpstrFilter = W(filter);
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = reinterpret_cast<wchar_t*>(file.path);
+    ofn.nMaxFile = kDocumentPathUnits;
+    ofn.lpstrFileTitle = reinterpret_cast<wchar_t*>(file.name);
+    ofn.nMaxFileTitle = kDocumentPathUnits;
+    ofn.lpstrTitle = W(title);
+    ofn.Flags = open ? OFN_FILEMUSTEXIST | OFN_HIDEREADONLY : OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
+    ofn.lpstrDefExt = L"cbl";
+    if (!(open ? GetOpenFileNameW(&ofn) : GetSaveFileNameW(&ofn))) {
+      CommDlgExtendedError();
+      return false;
+    }
+    file.nameOffset = ofn.nFileOffset;
+    return true;
+  }
+
+  void ShowDocumentTitle() override { UpdateDocumentTitle(); }
+
+  void RefreshPanel() override {
+    if (ModePanel* panel = ModePanelOf(g_modePanel)) {
+      panel->RefreshPanel();
+      panel->RepaintPanel();
+    }
+  }
+};
+
+DocumentContext Documents() {
+  static Win32FileSystem files;
+  static OldLayoutPrompt prompt;
+  static MainWindowUi ui;
+  return DocumentContext{g_app.cableSet, g_app.document, {files, g_errors, prompt}, ui};
 }
 
-// Saving before another file replaces the set arrives with the document
-// commands; until then a Yes cannot be honoured, so the caller stops and
-// nothing the operator wanted kept is lost.
-bool SaveBeforeLeaving() { return false; }
-
-void OpenCableSet(HWND hwnd) {
-  if (HasUnsavedChanges(g_app.document)) {
-    const int answer = AskYesNoCancel(40029, 40028);
-    if (answer == IDCANCEL || (answer == IDYES && !SaveBeforeLeaving())) return;
+void EditCableData(HWND hwnd) {
+  const EditorEnv env{g_app.settings.language, &g_texts};
+  if (RunCableListDialog(hwnd, env, g_app.cableSet) == 1) {
+    MarkDocumentChanged(g_app.document);
+    UpdateDocumentTitle();
   }
-  char16_t filterName[32], title[16], filter[40];
-  LoadTextOrEmpty(g_texts, 40038, filterName, 32);
-  LoadTextOrEmpty(g_texts, 40039, title, 16);
-  // "name\0*.cbl\0\0": the dialog's one filter.
-  const size_t n = FormatText(filter, 40, u"%s", filterName);
-  std::memcpy(filter + n + 1, u"*.cbl\0", 7 * sizeof(char16_t));
-  filter[n] = 0;
-  wchar_t path[MAX_PATH] = L"", name[MAX_PATH] = L"";
-  OPENFILENAMEW ofn{};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = hwnd;
-  ofn.lpstrFilter = W(filter);
-  ofn.nFilterIndex = 1;
-  ofn.lpstrFile = path;
-  ofn.nMaxFile = MAX_PATH;
-  ofn.lpstrFileTitle = name;
-  ofn.nMaxFileTitle = MAX_PATH;
-  ofn.lpstrTitle = W(title);
-  ofn.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-  ofn.lpstrDefExt = L"cbl";
-  if (!GetOpenFileNameW(&ofn)) {
-    CommDlgExtendedError();
-    return;
-  }
-  static Win32FileSystem files;
-  OldLayoutPrompt prompt(hwnd);
-  const auto* chosen = reinterpret_cast<const char16_t*>(path);
-  if (!LoadCableSetFile({files, g_errors, prompt}, chosen, g_app.cableSet)) return;
-  SetDocumentPath(g_app.document, chosen, ofn.nFileOffset, reinterpret_cast<const char16_t*>(name));
-  g_app.document.state = kFileUnchanged;
-  UpdateDocumentTitle();
-  g_app.cableSet.currentCable = 0;
+  // Also after a close without changes: the list may have chosen another cable.
   if (ModePanel* panel = ModePanelOf(g_modePanel)) {
     panel->RefreshPanel();
     panel->RepaintPanel();
   }
 }
 
+// The whole interface in the (possibly same) language just chosen. A running
+// exchange ends first: its notices would otherwise reach a destroyed panel.
+void SwitchLanguage(HWND hwnd) {
+  if (g_app.LinkOpen && g_modePanel) SendMessageW(g_modePanel, WM_COMMAND, 1314, 0);
+  SetThreadLanguage(g_app.settings.language);
+  UpdateDocumentTitle();
+  UpdatePortStatus();
+  RebuildLanguageUi();
+  if (g_modePanel) CheckRadioButton(g_modePanel, 2000, 2003, 2000 + g_app.CurrentMode);
+  SendMessageW(hwnd, WM_SIZE, 0, MAKELPARAM(1, 1));
+  SendMessageW(StatusBar(), WM_SETFONT, reinterpret_cast<WPARAM>(LanguageFont(g_app.settings.language, kNormalFont)),
+               TRUE);
+}
+
 void OnCommand(HWND hwnd, WORD id) {
   switch (id) {
     case 40001:
-      OpenCableSet(hwnd);
+      OpenDocument(Documents());
+      break;
+    case 40002:
+      SaveDocument(Documents());
+      break;
+    case 40003:
+      SaveDocumentAs(Documents());
+      break;
+    case 40004:
+      InitializeDocument(Documents());
       break;
     case 40005:
       SendMessageW(hwnd, WM_CLOSE, 0, 0);
@@ -235,9 +271,16 @@ void OnCommand(HWND hwnd, WORD id) {
       SelectMode(static_cast<TestMode>(id - 40006));
       break;
     case 40010:
-      break;  // the cable list comes with the editors
+      EditCableData(hwnd);
+      break;
+    case 40011:
+      if (RunOptionDialog(hwnd, g_texts, g_app.settings) == 1) SwitchLanguage(hwnd);
+      break;
+    case 40012:
+      RunAboutDialog(hwnd, ShellContext());
+      break;
     default:
-      break;  // the other commands arrive with the document commands
+      break;
   }
 }
 
