@@ -39,12 +39,25 @@ void ModePanel::OnInit() {
 
 void ModePanel::OnDestroy() {
   widgets_.StopTimer(kTimerLinkWatch);
+  DropExchange();
+}
+
+void ModePanel::DropExchange() {
   widgets_.StopTimer(kTimerResponse);
   widgets_.StopTimer(kTimerStopDelay);
-  if (link_.IsOpen()) link_.CloseLink(true);
+  if (link_.IsOpen()) link_.CloseLink(true);  // puts what is queued on the line first
   app_.LinkOpen = 0;
   state_.ProbeFinishing = 0;
   state_.WorkPhase2Pending = 0;
+}
+
+void ModePanel::EndExchangeNow() {
+  if (app_.LinkOpen == 0 && !link_.IsOpen()) return;
+  // A probing unit is told to stop before the line goes quiet.
+  if (ProbeRunning()) RunProbeFinishSteps();
+  DropExchange();
+  RepaintPanel();
+  ShowIdleControls();
 }
 
 bool ModePanel::OnCommand(uint16_t id, uint16_t code) {

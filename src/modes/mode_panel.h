@@ -140,6 +140,9 @@ class ModePanel final : private ResponseSink {
   // 1 on 1 or Master/Work exchange runs; the radio buttons then show the
   // current mode again. The shell checks the menu item when it is taken.
   bool SelectMode(TestMode mode);
+  // Ends a running exchange at once, before the shell lends the link to
+  // another window; the start controls are enabled again.
+  void EndExchangeNow();
 
   void DispatchResponses();
 
@@ -155,6 +158,8 @@ class ModePanel final : private ResponseSink {
   bool OpenReadyLink();
   void SendExpectingReply(const uint8_t* frame, uint32_t size);
   void EndExchange();
+  // Timers stopped, link closed, no phase to follow.
+  void DropExchange();
   // The current mode's start controls enabled, as after any exchange.
   void ShowIdleControls();
   void WatchLink();

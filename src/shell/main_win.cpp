@@ -233,10 +233,15 @@ void EditCableData(HWND hwnd) {
   }
 }
 
-// The whole interface in the (possibly same) language just chosen. A running
-// exchange ends first: its notices would otherwise reach a destroyed panel.
+// Before the link serves another window (About) or the panel is re-created,
+// a running exchange ends: its notices would reach the wrong window.
+void EndRunningExchange() {
+  if (ModePanel* panel = ModePanelOf(g_modePanel)) panel->EndExchangeNow();
+}
+
+// The whole interface in the (possibly same) language just chosen.
 void SwitchLanguage(HWND hwnd) {
-  if (g_app.LinkOpen && g_modePanel) SendMessageW(g_modePanel, WM_COMMAND, 1314, 0);
+  EndRunningExchange();
   SetThreadLanguage(g_app.settings.language);
   UpdateDocumentTitle();
   UpdatePortStatus();
@@ -277,6 +282,7 @@ void OnCommand(HWND hwnd, WORD id) {
       if (RunOptionDialog(hwnd, g_texts, g_app.settings) == 1) SwitchLanguage(hwnd);
       break;
     case 40012:
+      EndRunningExchange();
       RunAboutDialog(hwnd, ShellContext());
       break;
     default:

@@ -306,6 +306,53 @@ std::wstring Operator::ListText(HWND listView, int row, int column) const {
   return text;
 }
 
+std::vector<std::wstring> Operator::ComboItems(HWND combo) const {
+  std::vector<std::wstring> items;
+  const int count = static_cast<int>(Send(combo, CB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    const LRESULT length = Send(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
+    if (length < 0) break;
+    // Windows and Wine carry this text across processes themselves.
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    if (Send(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data())) != length) {
+      text = L"(unreadable)";
+    }
+    if (const size_t end = text.find(L'\0'); end != std::wstring::npos) text.resize(end);
+    items.push_back(text);
+  }
+  return items;
+}
+
+int Operator::ComboSelection(HWND combo) const { return static_cast<int>(Send(combo, CB_GETCURSEL, 0, 0)); }
+
+bool Operator::SelectComboItem(HWND combo, int index) const {
+  if (Send(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0) != index) return false;
+  Send(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+  return true;
+}
+
+int Operator::ListSelection(HWND listView) const {
+  return static_cast<int>(Send(listView, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+bool Operator::ClickListRow(HWND listView, int row) {
+  RemoteBuffer buffer(process_.hProcess, sizeof(RECT));
+  RECT r{LVIR_BOUNDS, 0, 0, 0};
+  if (!buffer.Ok() || !buffer.Write(0, &r, sizeof r) ||
+      Send(listView, LVM_GETITEMRECT, static_cast<WPARAM>(row), buffer.At(0)) == 0 || !buffer.Read(0, &r, sizeof r)) {
+    return false;
+  }
+  POINT p{r.left + 8, (r.top + r.bottom) / 2};
+  if (!ClientToScreen(listView, &p) || !BringToFront(GetAncestor(listView, GA_ROOT)) || !SetCursorPos(p.x, p.y)) {
+    return false;
+  }
+  std::vector<INPUT> inputs(2);
+  inputs[0].type = inputs[1].type = INPUT_MOUSE;
+  inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  return SendInputs(inputs);
+}
+
 std::optional<COLORREF> Operator::Pixel(HWND window, int x, int y) {
   POINT p{x, y};
   if (!ClientToScreen(window, &p)) return std::nullopt;

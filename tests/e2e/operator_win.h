@@ -75,6 +75,12 @@ class Operator {
   bool Type(HWND control, const std::wstring& text);
   // Presses the keys in order and releases them in reverse, e.g. {VK_MENU, VK_F4}.
   bool PressKeys(HWND topWindow, std::initializer_list<WORD> keys);
+  // Selects entry `index` of a combo box as a choice from its list does: the
+  // selection, then CBN_SELCHANGE to its parent. False when it did not take.
+  bool SelectComboItem(HWND combo, int index) const;
+  // Clicks row `row` of a list view in its first column, as the operator
+  // selects a row.
+  bool ClickListRow(HWND listView, int row);
   // Makes the program's top-level window the one that takes the keyboard.
   bool BringToFront(HWND topWindow);
 
@@ -84,6 +90,11 @@ class Operator {
   std::wstring StatusText(HWND statusBar, int part) const;
   int ListCount(HWND listView) const;
   std::wstring ListText(HWND listView, int row, int column) const;
+  // The selected row of a list view, -1 for none.
+  int ListSelection(HWND listView) const;
+  // A combo box's entries and the selected one (-1 for none).
+  std::vector<std::wstring> ComboItems(HWND combo) const;
+  int ComboSelection(HWND combo) const;
   // The colour on screen at a point of the window's client area.
   static std::optional<COLORREF> Pixel(HWND window, int x, int y);
 

@@ -18,11 +18,11 @@
 #
 # In the prefix (WINEPREFIX, as scripts/env.sh sets it) COM1 is mapped to a
 # fixed link, WINEPREFIX/pinvoro-unitsim/com1, that unitsim points at its
-# pseudo-terminal, and COM9 to a device that does not exist. The registry is
-# changed, and wineserver restarted, only when those mappings are missing; a
-# wineserver started without the modem-lines library is restarted too, since
-# it is wineserver that must refuse a second open of the port. Runs that use
-# the same prefix take turns (a lock in that folder).
+# pseudo-terminal, and COM2 and COM9 to devices that do not exist. The
+# registry is changed, and wineserver restarted, only when those mappings are
+# missing; a wineserver started without the modem-lines library is restarted
+# too, since it is wineserver that must refuse a second open of the port. Runs
+# that use the same prefix take turns (a lock in that folder).
 #
 # COMMAND sees PINVORO_UNITSIM_PORT (the control port on 127.0.0.1) and
 # PINVORO_UNITSIM_DEVICE (the pseudo-terminal). unitsim's frame log is
@@ -62,6 +62,7 @@ exec 9>"$dir/lock"
 flock -w 600 9 || { echo "with_unitsim: $dir is still in use after 10 minutes" >&2; exit 1; }
 
 com1="$dir/com1"
+com2="$dir/com2-absent"
 com9="$dir/com9-absent"
 state="$dir/modemlines"
 log="$dir/frames.log"
@@ -129,8 +130,10 @@ port_value() {
   "${preload[@]}" wine reg query 'HKLM\Software\Wine\Ports' /v "$1" 2>/dev/null 9>&- | tr -d '\r' |
     sed -n "s/^[[:space:]]*$1[[:space:]]\{1,\}REG_SZ[[:space:]]\{1,\}//p"
 }
-if [ "$(port_value COM1)" != "$com1" ] || [ "$(port_value COM9)" != "$com9" ]; then
+if [ "$(port_value COM1)" != "$com1" ] || [ "$(port_value COM2)" != "$com2" ] ||
+   [ "$(port_value COM9)" != "$com9" ]; then
   "${preload[@]}" wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$com1" /f >/dev/null 9>&-
+  "${preload[@]}" wine reg add 'HKLM\Software\Wine\Ports' /v COM2 /d "$com2" /f >/dev/null 9>&-
   "${preload[@]}" wine reg add 'HKLM\Software\Wine\Ports' /v COM9 /d "$com9" /f >/dev/null 9>&-
   wineserver -k || true
   wineserver -w || true
@@ -138,6 +141,9 @@ fi
 
 : >"$log"
 out="$dir/unitsim.out"
+# Emptied here, not by the redirection below, which happens in the child: the
+# readiness check must never see the last run's lines.
+: >"$out"
 # The lock stays with this script: a wineserver started by the command would
 # otherwise hold it after we are gone.
 "$unitsim" --modem-state "$state" --link "$com1" --log "$log" "${commands[@]}" >"$out" 9>&- &
