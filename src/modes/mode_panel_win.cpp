@@ -73,9 +73,24 @@ class Win32PanelWidgets final : public PanelWidgets {
   void PostTestStop() override { PostMessageW(panel_, WM_TEST_STOP, 0, 0); }
   void PostFrameQueued() override { PostMessageW(panel_, WM_FRAME_QUEUED, 0, 0); }
   void Repaint() override {
-    // The cells are child windows: invalidating the panel alone leaves them
-    // painted in their old colours under Wine, so they are named explicitly.
-    RedrawWindow(panel_, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+    // Only the cells whose colour changed are painted, and at once: during a
+    // probe the records come faster than a whole panel paints (under Wine
+    // noticeably), and a repaint of everything per record kept restarting
+    // from the first cell, so the last cells never showed their new colour.
+    RedrawWindow(GetDlgItem(panel_, kResultBox), nullptr, nullptr, RDW_INVALIDATE);
+    if (colourOf_ == nullptr) return;
+    for (int k = 0; k < kPinCount; ++k) {
+      const auto id = static_cast<uint16_t>(kPinCellBase + k);
+      if (colourOf_->PinCellColour(id) != shown_[k])
+        RedrawWindow(GetDlgItem(panel_, id), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    }
+  }
+  // The panel whose colours the cells show, once it exists.
+  void Attach(ModePanel& panel) { colourOf_ = &panel; }
+  // What a cell was last painted in.
+  void Painted(uint16_t control, PinColour colour) {
+    const int k = control - kPinCellBase;
+    if (k >= 0 && k < kPinCount) shown_[k] = colour;
   }
   void ShowPortStatus() override {
     if (context_.updatePortStatus) context_.updatePortStatus();
@@ -92,6 +107,8 @@ class Win32PanelWidgets final : public PanelWidgets {
  private:
   HWND panel_;
   PanelContext context_;
+  ModePanel* colourOf_ = nullptr;
+  PinColour shown_[kPinCount] = {};  // Default until painted
 };
 
 // Everything one panel window owns. There is one panel at a time (a language
@@ -103,7 +120,9 @@ struct PanelWindow {
         notifier(window),
         panel(PanelEnvironment{*context.app, *context.state, *context.link, *context.channel, *context.errors,
                                *context.texts},
-              notifier, widgets) {}
+              notifier, widgets) {
+    widgets.Attach(panel);
+  }
   Win32PanelWidgets widgets;
   WindowNotifier notifier;
   ModePanel panel;
@@ -119,7 +138,9 @@ PanelWindow* WindowOf(HWND panel) {
 }
 
 INT_PTR PaintCell(PanelWindow& w, HDC dc, HWND control) {
-  const PinColour colour = w.panel.PinCellColour(static_cast<uint16_t>(GetDlgCtrlID(control)));
+  const auto id = static_cast<uint16_t>(GetDlgCtrlID(control));
+  const PinColour colour = w.panel.PinCellColour(id);
+  w.widgets.Painted(id, colour);
   switch (colour) {
     case PinColour::Default:
       return FALSE;

@@ -7,7 +7,6 @@
 
 #include <initializer_list>
 #include <string>
-#include <vector>
 
 #include "scenario_win.h"
 
@@ -41,6 +40,8 @@ constexpr int kCableSelector = 1437;
 constexpr int kA01 = 0, kA50 = 49, kB01 = 50, kB02 = 51, kC04 = 103;
 constexpr COLORREF kYellow = RGB(247, 247, 0);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kBlue = RGB(0, 127, 255);
+constexpr COLORREF kRed = RGB(255, 63, 0);
 
 struct Language {
   int index;  // the settings file's Lang
@@ -186,25 +187,31 @@ TEST_F(CableListTest, ProbeDataDecidesTheProbePlusTest) {
   ASSERT_TRUE(WaitUntil([&] { return Enabled(kProbePlusStart); }));
   EXPECT_TRUE(WaitUntil([&] { return CellsAre({kA01, kA50, kB01, kC04}, kYellow); })) << "probe pins wait in yellow";
 
-  // Exactly the probe pins: OK.
-  auto probeRun = [&](const std::string& pins, int lastPin) {
+  // The first and the last cell: while records stream in, the last cells are
+  // the ones a slow repaint would leave behind.
+  auto probeRun = [&](const std::string& pins) {
     op_.Press(op_.Control(kProbePlusStart));
     ASSERT_TRUE(WaitUntil([&] { return Enabled(kProbePlusFinish); }));
+    // The first record of the run, with nothing probed yet.
+    ASSERT_TRUE(WaitUntil([&] { return CellsAre({kA01}, kYellow); }));
     ASSERT_EQ(unit_.Do("probe " + pins), "ok");
-    ASSERT_TRUE(WaitUntil([&] { return CellsAre({lastPin}, kWhite); })) << "probe not shown";
+    ASSERT_TRUE(WaitUntil([&] { return CellsAre({kA01, kC04}, kWhite); })) << "probe not shown";
     ASSERT_EQ(unit_.Do("probe"), "ok");
+    ASSERT_TRUE(WaitUntil([&] { return CellsAre({kA01, kC04}, kBlue); })) << "release not shown";
     op_.Press(op_.Control(kProbePlusFinish));
     ASSERT_TRUE(WaitUntil([&] { return Enabled(kProbePlusStart); }));
   };
-  probeRun("A01 A50 B01 C04", kC04);
+  // Exactly the probe pins: OK.
+  probeRun("A01 A50 B01 C04");
   EXPECT_EQ(Panel(kResultBox), L"OK");
   EXPECT_EQ(Panel(kResultLog), L"");
   Snapshot(main, L"ok");
 
   // One pin more: NG, and the log names it.
-  probeRun("A01 A50 B01 B02 C04", kB02);
+  probeRun("A01 A50 B01 B02 C04");
   EXPECT_EQ(Panel(kResultBox), L"NG");
   EXPECT_EQ(Panel(kResultLog), L"B02  - Connection error\r\n");
+  EXPECT_TRUE(WaitUntil([&] { return CellsAre({kA01, kA50, kB01, kC04}, kBlue) && CellsAre({kB02}, kRed); }));
   Snapshot(main);
 }
 
