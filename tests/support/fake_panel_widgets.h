@@ -24,9 +24,7 @@ class FakePanelWidgets final : public PanelWidgets {
   std::u16string pinNoField;     // what the Pin No. edit shows
   int32_t pinNoLow = 0, pinNoHigh = 0;
   LogFont logFont = LogFont::kNormal;
-  int logFontChanges = 0;
   SelectorEntries selector{};
-  int selectorFills = 0;
   int selectorSelection = -1;
   std::map<uint16_t, uint32_t> timers;  // running timers and their periods
   std::deque<Posted> posted;
@@ -91,14 +89,10 @@ class FakePanelWidgets final : public PanelWidgets {
     value = v;
     return true;
   }
-  void SetLogFont(LogFont font) override {
-    logFont = font;
-    ++logFontChanges;
-  }
+  void SetLogFont(LogFont font) override { logFont = font; }
   void FillSelector(const SelectorEntries& entries, int selected) override {
     selector = entries;
     selectorSelection = selected;
-    ++selectorFills;
   }
   int SelectorSelection() override { return selectorSelection; }
   void StartTimer(uint16_t id, uint32_t ms) override { timers[id] = ms; }

@@ -19,7 +19,6 @@ class InstantUnit final : public UnitPeer {
   std::atomic<bool> dsr{true};
   std::atomic<bool> dtr{false};
   std::atomic<uint32_t> hostByteCount{0};
-  std::atomic<uint32_t> queriesAnswered{0};
   std::atomic<bool> chatter{false};  // a StatusReply on every poll of the line, unasked
 
   // Queues bytes for the unit to send; false when they do not fit.
@@ -41,7 +40,6 @@ class InstantUnit final : public UnitPeer {
           sizeof kTestStatusReply <= sizeof out_ - outCount_) {
         std::memcpy(out_ + outCount_, kTestStatusReply, sizeof kTestStatusReply);
         outCount_ += sizeof kTestStatusReply;
-        ++queriesAnswered;
       }
     }
     hostByteCount += static_cast<uint32_t>(n);

@@ -57,10 +57,6 @@ class MemorySerialPort final : public SerialPort {
     std::lock_guard<std::mutex> hold(m_);
     return open_;
   }
-  bool Dtr() {
-    std::lock_guard<std::mutex> hold(m_);
-    return dtr_;
-  }
   PortSettings Settings() {
     std::lock_guard<std::mutex> hold(m_);
     return settings_;
@@ -71,12 +67,6 @@ class MemorySerialPort final : public SerialPort {
   int Polls() const { return polls_; }
   int InWaitPending() const { return inWaitPending_; }
 
-  // Lets pending transfers complete again after holdPending.
-  void ReleaseHeld() {
-    std::lock_guard<std::mutex> hold(m_);
-    faults.holdPending = false;
-    cv_.notify_all();
-  }
   // Ends the waits that ignoreStop kept; they fail.
   void ReleaseStuck() {
     std::lock_guard<std::mutex> hold(m_);
@@ -100,14 +90,12 @@ class MemorySerialPort final : public SerialPort {
       return;
     }
     ++restoredCloses_;
-    dtr_ = false;
     unit_.SetDtr(false);
     queued_ = 0;
     open_ = false;
   }
   void SetDtr(bool on) override {
     std::lock_guard<std::mutex> hold(m_);
-    dtr_ = on;
     unit_.SetDtr(on);
   }
   bool IsDsrOn() override {
@@ -236,7 +224,6 @@ class MemorySerialPort final : public SerialPort {
   std::condition_variable cv_;
   // Under m_.
   bool open_ = false;
-  bool dtr_ = false;
   bool stop_[2] = {false, false};
   bool released_ = false;
   PortSettings settings_{};

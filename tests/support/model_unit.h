@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 #include "memory_serial_port.h"
 #include "sim/tester_model.h"
@@ -51,4 +52,31 @@ class ModelUnit final : public UnitPeer {
   mutable std::mutex m_;
   TesterModel model_;  // under m_
   uint64_t nowMs_ = 0; // under m_
+};
+
+// Frames on the line, as the unit's model saw and sent them. Written by the
+// link's workers (or the test's own thread), read by the test.
+class HostFrameLog final : public TesterModel::FrameLog {
+ public:
+  void HostFrame(const uint8_t* frame, size_t n) override {
+    std::lock_guard<std::mutex> hold(m_);
+    host_.emplace_back(frame, frame + n);
+  }
+  void UnitFrame(const uint8_t* frame, size_t n) override {
+    std::lock_guard<std::mutex> hold(m_);
+    unit_.emplace_back(frame, frame + n);
+  }
+  std::vector<std::vector<uint8_t>> Host() {
+    std::lock_guard<std::mutex> hold(m_);
+    return host_;
+  }
+  std::vector<std::vector<uint8_t>> Unit() {
+    std::lock_guard<std::mutex> hold(m_);
+    return unit_;
+  }
+
+ private:
+  std::mutex m_;
+  std::vector<std::vector<uint8_t>> host_;
+  std::vector<std::vector<uint8_t>> unit_;
 };

@@ -6,7 +6,6 @@
 // what the panel posts to itself. Timers fire only when the test says so.
 #include <chrono>
 #include <cstdint>
-#include <mutex>
 #include <vector>
 
 #include "fake_panel_widgets.h"
@@ -20,33 +19,6 @@ class ShownErrors final : public ErrorReporter {
  public:
   void ShowError(uint16_t code) override { codes.push_back(code); }
   std::vector<uint16_t> codes;
-};
-
-// Frames on the line, as the unit's model saw and sent them. Written by the
-// link's workers, read by the test.
-class HostFrameLog final : public TesterModel::FrameLog {
- public:
-  void HostFrame(const uint8_t* frame, size_t n) override {
-    std::lock_guard<std::mutex> hold(m_);
-    host_.emplace_back(frame, frame + n);
-  }
-  void UnitFrame(const uint8_t* frame, size_t n) override {
-    std::lock_guard<std::mutex> hold(m_);
-    unit_.emplace_back(frame, frame + n);
-  }
-  std::vector<std::vector<uint8_t>> Host() {
-    std::lock_guard<std::mutex> hold(m_);
-    return host_;
-  }
-  size_t UnitCount() {
-    std::lock_guard<std::mutex> hold(m_);
-    return unit_.size();
-  }
-
- private:
-  std::mutex m_;
-  std::vector<std::vector<uint8_t>> host_;
-  std::vector<std::vector<uint8_t>> unit_;
 };
 
 struct PanelRig {

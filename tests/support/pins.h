@@ -2,6 +2,7 @@
 // Pins and wirings written the way the connectors number them, for tests.
 #include <cstring>
 #include <initializer_list>
+#include <ostream>
 
 #include "cabledata/cable_set.h"
 
@@ -14,6 +15,23 @@ inline PinSet Pins(std::initializer_list<unsigned> pins) {
   PinSet set{};
   for (unsigned p : pins) PinSetAdd(set, p);
   return set;
+}
+
+inline bool operator==(const PinSet& a, const PinSet& b) { return std::memcmp(a.bytes, b.bytes, sizeof a.bytes) == 0; }
+
+// Failures name the pins, "{A01 B03}", not thirteen bytes.
+inline void PrintPin(unsigned p, std::ostream* os) {
+  const unsigned n = p < 50 ? p + 1 : p < 100 ? p - 49 : p - 99;
+  *os << (p < 50 ? 'A' : p < 100 ? 'B' : 'C') << n / 10 << n % 10;
+}
+inline void PrintTo(const PinSet& set, std::ostream* os) {
+  *os << '{';
+  for (unsigned p = 0, n = 0; p < kPinCount; ++p) {
+    if (!PinSetHas(set, p)) continue;
+    if (n++ != 0) *os << ' ';
+    PrintPin(p, os);
+  }
+  *os << '}';
 }
 
 // A cable's wiring row by row, as the unit measures it or a cable holds it:
@@ -39,3 +57,14 @@ struct Rows {
   const PinSet& Of(unsigned pin) const { return rows[pin].bits; }
   bool operator==(const Rows& other) const { return std::memcmp(rows, other.rows, sizeof rows) == 0; }
 };
+
+// The rows that are more or less than their own pin, "A01:{A01 B01} ...".
+inline void PrintTo(const Rows& wiring, std::ostream* os) {
+  for (unsigned p = 0; p < kPinCount; ++p) {
+    if (wiring.Of(p) == Pins({p})) continue;
+    PrintPin(p, os);
+    *os << ':';
+    PrintTo(wiring.Of(p), os);
+    *os << ' ';
+  }
+}

@@ -61,10 +61,10 @@ class SyncNotifier final : public LinkNotifier {
     return true;
   }
 
-  // Waits, without serving, until a worker is blocked in a notice.
-  bool WaitForBlockedWorker(uint32_t ms) {
+  // Waits, without serving, until `workers` workers are blocked in a notice.
+  bool WaitForBlockedWorkers(uint64_t workers, uint32_t ms) {
     std::unique_lock<std::mutex> lock(m_);
-    return cv_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return served_ < posted_; });
+    return cv_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return posted_ - served_ >= workers; });
   }
 
   uint64_t Posted() {

@@ -10,9 +10,19 @@
 #include <vector>
 
 #include "cabledata/cable_set.h"
+#include "link/frame_codec.h"
 #include "support/pins.h"
 
 using FrameBytes = std::vector<uint8_t>;
+
+// The frame a decoded record holds.
+inline FrameBytes FrameOf(const ResponseRecord& r) { return FrameBytes(r.frame, r.frame + r.frame[1] + 3); }
+
+// A command of the program's as bytes, to compare with what the unit received.
+template <size_t N>
+FrameBytes AsBytes(const uint8_t (&frame)[N]) {
+  return FrameBytes(frame, frame + N);
+}
 
 // STX, LEN, the payload, ETX and SUM (LEN, payload and ETX summed). Vectors
 // here are made at their full size: growing a small one by insert sets off a
@@ -45,6 +55,14 @@ inline FrameBytes RowFrame(char letter, unsigned pin, const PinSet& bits) {
 }
 
 inline FrameBytes EndFrame(char letter) { return Framed({static_cast<uint8_t>(letter), 'E'}); }
+
+// An answer of rows: those of `pins` as `cable` has them, in that order, then the end.
+inline std::vector<FrameBytes> Answer(char letter, const Rows& cable, std::initializer_list<unsigned> pins) {
+  std::vector<FrameBytes> frames;
+  for (unsigned p : pins) frames.push_back(RowFrame(letter, p, cable.Of(p)));
+  frames.push_back(EndFrame(letter));
+  return frames;
+}
 
 inline FrameBytes ProbeFrame(const PinSet& bits) { return Framed(PinSetPayload('P', 'D', {}, bits)); }
 

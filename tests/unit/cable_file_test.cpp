@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "support/cable_images.h"
 #include "support/memory_file_system.h"
 
 namespace {
@@ -18,11 +19,6 @@ class ScriptedPrompt final : public ConversionPrompt {
     return answer;
   }
 };
-
-std::vector<uint8_t> Image(const CableSet& set) {
-  const auto* p = reinterpret_cast<const uint8_t*>(&set);
-  return std::vector<uint8_t>(p, p + sizeof set);
-}
 
 class CableFileTest : public ::testing::Test {
  protected:
@@ -53,6 +49,7 @@ class CableFileTest : public ::testing::Test {
       std::memcpy(c.info.comment, u"line1\r\nline2", 26);
       c.selectedPin = static_cast<uint8_t>(k * 10);
     }
+    s.reserved = 7;
     s.currentCable = 4;
     return s;
   }
@@ -101,6 +98,7 @@ TEST_F(CableFileTest, LoadFailuresLeaveTheSetUnchanged) {
       {u"declined.cbl", 45062, false, false, {}, 1},
       {u"readfail.cbl", 45202, true, true, {769}, 0},
       {u"oldfail.cbl", 45062, true, true, {769}, 1},
+      {u"busy.cbl", 45202, true, false, {768}, 0},  // held open by another program
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.path, c.path + std::char_traits<char16_t>::length(c.path)));
@@ -110,6 +108,8 @@ TEST_F(CableFileTest, LoadFailuresLeaveTheSetUnchanged) {
     prompt.asked = 0;
     prompt.answer = c.yes;
     fs.failRead = c.failRead;
+    fs.locked.clear();
+    if (c.path == std::u16string(u"busy.cbl")) fs.locked[c.path] = 1;
     EXPECT_FALSE(Load(c.path));
     EXPECT_EQ(errors.codes, c.codes);
     EXPECT_EQ(prompt.asked, c.prompts);
@@ -118,31 +118,9 @@ TEST_F(CableFileTest, LoadFailuresLeaveTheSetUnchanged) {
   }
 }
 
-TEST_F(CableFileTest, LockedFileCannotBeOpened) {
-  fs.files[u"busy.cbl"] = Image(set);
-  fs.locked[u"busy.cbl"] = 1;
-  EXPECT_FALSE(Load(u"busy.cbl"));
-  EXPECT_EQ(errors.codes, std::vector<uint16_t>{768});
-}
-
-// Builds the old 45062-byte layout of a set: records without probe data.
-std::vector<uint8_t> OldImage(const CableSet& s) {
-  std::vector<uint8_t> old(kOldCableSetFileSize, 0);
-  const auto* src = reinterpret_cast<const uint8_t*>(&s);
-  for (int k = 0; k < kCableCount; ++k) {
-    std::memcpy(&old[4504 * k], src + 4518 * k, 3952);
-    std::memcpy(&old[4504 * k + 3952], src + 4518 * k + 3966, 551);
-    old[4504 * k + 4503] = 0x5A;
-  }
-  std::memcpy(&old[45040], u"OLDTAG", 14);
-  old[45060] = 7;
-  old[45061] = 3;
-  return old;
-}
-
 TEST_F(CableFileTest, OldLayoutIsConvertedAfterYes) {
-  static CableSet sample = Sample();
-  fs.files[u"old.cbl"] = OldImage(sample);
+  static CableSet want = Sample();
+  fs.files[u"old.cbl"] = OldLayoutImage(want);
   // Whatever the set held before must not leak into the converted cables.
   for (auto& c : set.cables) PinSetAdd(c.probeData.pins, 77);
   std::memcpy(set.tag, u"XXXXXXXXX", 20);
@@ -150,20 +128,8 @@ TEST_F(CableFileTest, OldLayoutIsConvertedAfterYes) {
   ASSERT_TRUE(Load(u"old.cbl"));
   EXPECT_EQ(prompt.asked, 1);
   EXPECT_TRUE(errors.codes.empty());
-  for (int k = 0; k < kCableCount; ++k) {
-    SCOPED_TRACE(k);
-    const CableRecord& got = set.cables[k];
-    const CableRecord& want = sample.cables[k];
-    EXPECT_EQ(std::memcmp(got.pinNames, want.pinNames, sizeof got.pinNames), 0);
-    EXPECT_EQ(std::memcmp(got.connections, want.connections, sizeof got.connections), 0);
-    EXPECT_EQ(std::memcmp(&got.info, &want.info, sizeof got.info), 0);
-    EXPECT_EQ(got.selectedPin, want.selectedPin);
-    EXPECT_EQ(PinSetCount(got.probeData.pins), 0);
-    EXPECT_EQ(got.probeData.reserved, 0);
-  }
-  EXPECT_EQ(std::u16string(set.tag), u"VORKEL_DD");
-  EXPECT_EQ(set.reserved, 7);
-  EXPECT_EQ(set.currentCable, 3);
+  AsConverted(want);
+  EXPECT_EQ(Image(set), Image(want));
 }
 
 TEST_F(CableFileTest, LoadedTextAlwaysHasATerminator) {

@@ -15,6 +15,7 @@
 #include "cabledata/cable_file.h"
 #include "cabledata/posix_file_system.h"
 #include "cbltool/set_json.h"
+#include "support/cable_images.h"
 #include "support/memory_file_system.h"
 
 namespace {
@@ -48,25 +49,11 @@ std::unique_ptr<CableSet> NewSet() {
   return set;
 }
 
-Bytes Image(const CableSet& set) {
-  const auto* p = reinterpret_cast<const uint8_t*>(&set);
-  return Bytes(p, p + sizeof set);
-}
-
 Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
 void SetText(char16_t* field, std::u16string_view text) {
   std::memcpy(field, text.data(), text.size() * sizeof(char16_t));
   field[text.size()] = 0;
-}
-
-// Little-endian UTF-16 into a raw image, as the file holds it.
-void PutText(Bytes& image, size_t at, std::u16string_view text) {
-  for (size_t i = 0; i <= text.size(); ++i) {
-    const char16_t unit = i < text.size() ? text[i] : 0;
-    image[at + 2 * i] = static_cast<uint8_t>(unit & 0xFF);
-    image[at + 2 * i + 1] = static_cast<uint8_t>(unit >> 8);
-  }
 }
 
 class CbltoolOnDisk : public ::testing::Test {
@@ -101,9 +88,6 @@ TEST_F(CbltoolOnDisk, NewWritesTheDefaultImageAndKeepsExistingFiles) {
   const Bytes image = Read("new.cbl");
   ASSERT_EQ(image.size(), 45202u);
   EXPECT_EQ(image, Image(*NewSet()));
-  const uint8_t firstName[10] = {'A', 0, '0', 0, '1', 0, ' ', 0, 0, 0};
-  EXPECT_EQ(std::memcmp(image.data(), firstName, sizeof firstName), 0);
-  EXPECT_EQ(std::memcmp(image.data() + 45180, u"VORKEL_DD", 20), 0);
 
   Write("new.cbl", ToBytes("precious"));
   r = Cbltool(fs, {"new", file});
@@ -158,23 +142,17 @@ TEST_F(CbltoolOnDisk, ExportAndImportRoundTripEveryMeaningfulField) {
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(Read("out.cbl"), Image(*sample));
 
-  // The export is meant to be read: check a few fields where they should be.
+  // The export is meant to be read. The round trip shows it loses nothing, and
+  // the sample set pins the fields its JSON source uses; these are the others.
   const auto j = nlohmann::json::parse(Read("set.json"));
   EXPECT_EQ(j["tag"], "CUSTOM");
-  EXPECT_EQ(j["currentCable"], 9);
   const auto& c = j["cables"][0];
-  EXPECT_EQ(c["number"], 1);
-  EXPECT_EQ(j["cables"][9]["number"], 10);
-  EXPECT_EQ(c["pinNames"].size(), 104u);
   EXPECT_EQ(c["pinNames"][0], "信号線テスト一二三四五");
-  EXPECT_EQ(c["pinNames"][1], "A02 ") << "the trailing blank is part of the name";
   EXPECT_EQ(c["connections"][0]["connected"], nlohmann::json({"A01", "B01"}));
   EXPECT_EQ(c["connections"][1]["connected"], nlohmann::json({"A02", "A03"}));
   EXPECT_EQ(c["connections"][3]["connected"], nlohmann::json::array());
   EXPECT_EQ(c["connections"][56]["pin"], 9);
-  EXPECT_EQ(j["cables"][9]["connections"][103]["connected"], nlohmann::json({"C01", "C04"}));
   EXPECT_EQ(c["probe"], nlohmann::json({{"reserved", 3}, {"pins", {"A01", "C04"}}}));
-  EXPECT_EQ(c["info"]["comment"], "一行目\r\n二行目\r\n");
   EXPECT_EQ(c["info"]["blockName"],
             "\xF0\x9F\x94\x8C"
             "block");
@@ -191,36 +169,11 @@ TEST(CbltoolExport, LeavesOutTextAfterTerminators) {
   EXPECT_EQ(ExportCableSetJson(*clean), ExportCableSetJson(*dirty));
 }
 
-TEST_F(CbltoolOnDisk, ConvertMovesEveryOldFieldIntoPlace) {
-  // The old image by hand: 4504-byte records without probe data.
-  Bytes old(45062, 0);
-  for (size_t k = 0; k < 10; ++k) {
-    const size_t base = 4504 * k;
-    const char16_t digit = static_cast<char16_t>(u'0' + k);
-    for (size_t i = 0; i < 104; ++i) {
-      const char16_t name[] = {u'n', digit, u'-', static_cast<char16_t>(u'A' + i % 26)};
-      PutText(old, base + 24 * i, std::u16string_view(name, std::size(name)));
-      const size_t row = base + 2496 + 14 * i;
-      old[row] = static_cast<uint8_t>(i + 1);
-      old[row + 1 + i / 8] = static_cast<uint8_t>(old[row + 1 + i / 8] | 1u << (i % 8));
-      const size_t other = (i + k + 1) % 104;
-      old[row + 1 + other / 8] = static_cast<uint8_t>(old[row + 1 + other / 8] | 1u << (other % 8));
-    }
-    // Appended to, never prefixed: a literal + std::u16string&& sets off a
-    // false -Wrestrict in gcc 12's release builds.
-    PutText(old, base + 3952, std::u16string(u"PN-") + digit);
-    PutText(old, base + 3974, std::u16string(u"Model ") + digit);
-    PutText(old, base + 4036, u"Block");
-    PutText(old, base + 4058, u"Type");
-    PutText(old, base + 4100, std::u16string(u"first\r\nsecond ") + digit);
-    old[base + 4502] = static_cast<uint8_t>(k * 10);  // selectedPin
-    old[base + 4503] = 0x5A;
-  }
-  PutText(old, 45040, u"OLDTAG");
-  old[45060] = 7;
-  old[45061] = 3;
-  Write("old.cbl", old);
-
+// Where each old field goes is the loader's business (cable_file_test); the
+// tool must only turn the file it is given into the set the program would load.
+TEST_F(CbltoolOnDisk, ConvertWritesTheSetAnOldFileHolds) {
+  const auto set = Sample();
+  Write("old.cbl", OldLayoutImage(*set));
   Result r = Cbltool(fs, {"check", PathOf("old.cbl")});
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.out.find("old layout, convert it with 'cbltool convert'"), std::string::npos) << r.out;
@@ -230,22 +183,8 @@ TEST_F(CbltoolOnDisk, ConvertMovesEveryOldFieldIntoPlace) {
 
   r = Cbltool(fs, {"convert", PathOf("old.cbl"), PathOf("new.cbl")});
   ASSERT_EQ(r.code, 0) << r.err;
-  const Bytes now = Read("new.cbl");
-  ASSERT_EQ(now.size(), 45202u);
-  for (size_t k = 0; k < 10; ++k) {
-    SCOPED_TRACE(k);
-    const auto* from = old.data() + 4504 * k;
-    const auto* to = now.data() + 4518 * k;
-    EXPECT_EQ(std::memcmp(to, from, 3952), 0) << "names and rows";
-    EXPECT_EQ(Bytes(to + 3952, to + 3966), Bytes(14, 0)) << "probe data empty";
-    EXPECT_EQ(std::memcmp(to + 3966, from + 3952, 550), 0) << "information";
-    EXPECT_EQ(static_cast<size_t>(to[4516]), k * 10) << "selectedPin";
-  }
-  EXPECT_EQ(std::memcmp(now.data() + 45180, u"VORKEL_DD", 20), 0);
-  EXPECT_EQ(now[45200], 7);
-  EXPECT_EQ(now[45201], 3);
-  r = Cbltool(fs, {"check", PathOf("new.cbl")});
-  EXPECT_EQ(r.code, 0) << r.out;
+  AsConverted(*set);
+  EXPECT_EQ(Read("new.cbl"), Image(*set));
 }
 
 TEST_F(CbltoolOnDisk, ConvertRefusesAnythingButAnOldFile) {

@@ -5,40 +5,15 @@
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/text.h"
 #include "link/commands.h"
-#include "support/panel_rig.h"
-#include "support/pins.h"
+#include "support/panel_fixture.h"
 
 namespace {
 
-constexpr uint16_t Cell(unsigned pin) { return static_cast<uint16_t>(kPinCellBase + pin); }
-
-
-
-// Gives every pin of a cable a name of its own, e.g. "c0:A03".
-void NameCable(CableRecord& cable, int index) {
-  for (int k = 0; k < kPinCount; ++k) {
-    const char16_t* label = DefaultPinLabels[k];
-    char16_t* name = cable.pinNames[k];
-    name[0] = u'c';
-    name[1] = static_cast<char16_t>(u'0' + index);
-    name[2] = u':';
-    for (int i = 0; i < 4; ++i) name[3 + i] = label[i];
-  }
-}
-
-std::u16string Name(int cable, unsigned pin) {
-  std::u16string s = u"c";
-  s += static_cast<char16_t>(u'0' + cable);
-  s += u':';
-  return s + DefaultPinLabels[pin];
-}
 std::u16string ConnectionError(int cable, unsigned a, unsigned k) {
   return Name(cable, a) + u" - " + Name(cable, k) + u" Connection error\r\n";
 }
@@ -46,48 +21,25 @@ std::u16string NoConnection(int cable, unsigned a) {
   return Name(cable, a) + u" - " + Name(cable, a + 50) + u" No connection\r\n";
 }
 
-class PanelTest : public ::testing::Test {
+class PanelTest : public PanelFixture {
  protected:
-  void SetUp() override {
-    NameCable(rig.Cable(0), 0);
-    NameCable(rig.Cable(3), 3);
-  }
-  void Plug(const Rows& rows) {
-    rig.Unit([&](TesterModel& m) { m.Plug(rows.rows); });
-  }
-  std::vector<uint16_t> Counters(TestMode mode) {
-    const uint16_t(&v)[4] = rig.state.counters.values[mode];
-    return {v[0], v[1], v[2], v[3]};
-  }
   std::vector<std::u16string> ShownCounters() {
-    return {rig.widgets.texts[1320], rig.widgets.texts[1321], rig.widgets.texts[1322], rig.widgets.texts[1323]};
+    std::vector<std::u16string> shown;
+    for (uint16_t i = 0; i < 4; ++i) shown.push_back(rig.widgets.texts[static_cast<uint16_t>(kOkCounter + i)]);
+    return shown;
   }
   // The OneOnOneStart frames the unit received.
-  std::vector<std::vector<uint8_t>> StartFrames() {
-    std::vector<std::vector<uint8_t>> starts;
-    for (const auto& f : rig.frames.Host())
+  std::vector<FrameBytes> StartFrames() {
+    std::vector<FrameBytes> starts;
+    for (const FrameBytes& f : rig.frames.Host())
       if (f.size() >= 3 && f[2] == 'O') starts.push_back(f);
     return starts;
   }
-
   // Decodes a frame as the link would, posting "frame queued" per record.
-  void Arrive(std::vector<uint8_t> frame) {
-    frame[1] = static_cast<uint8_t>(frame.size() - 3);
-    frame.back() = FrameChecksum(frame.data(), static_cast<int>(frame.size()));
+  void Arrive(const FrameBytes& frame) {
     for (uint8_t b : frame)
       if (FeedByte(rig.channel, b)) rig.widgets.PostFrameQueued();
   }
-  void ArriveRow(char letter, uint8_t pin, const PinSet& set) {
-    std::vector<uint8_t> frame = {kStx, 0, static_cast<uint8_t>(letter), 'D', pin};
-    frame.insert(frame.end(), set.bytes, set.bytes + kPinSetBytes);
-    frame.push_back(kEtx);
-    frame.push_back(0);
-    Arrive(frame);
-  }
-  void ArriveEnd(char letter) { Arrive({kStx, 0, static_cast<uint8_t>(letter), 'E', kEtx, 0}); }
-
-  std::unique_ptr<PanelRig> owner = std::make_unique<PanelRig>();
-  PanelRig& rig = *owner;
 };
 
 // --- 1 on 1 through the link ---
@@ -95,6 +47,7 @@ class PanelTest : public ::testing::Test {
 TEST_F(PanelTest, PerfectCablePrintsTheCountInTwoColumns) {
   Plug(Rows().Straight(50));
   rig.TypePinNo(u"5");
+  rig.widgets.logFont = LogFont::kMediumBold;  // as Probe mode leaves it
   ASSERT_TRUE(rig.RunOneOnOne());
   EXPECT_EQ(rig.widgets.Log(), u"All 5pins found correct\r\n");
   EXPECT_EQ(rig.widgets.texts[kResultBox], u"OK");
@@ -105,7 +58,6 @@ TEST_F(PanelTest, PerfectCablePrintsTheCountInTwoColumns) {
   ASSERT_TRUE(rig.RunOneOnOne());
   EXPECT_EQ(rig.widgets.Log(), u"All50pins found correct\r\n") << "the log starts afresh";
   EXPECT_EQ(Counters(kOneOnOne), (std::vector<uint16_t>{2, 0, 0, 2}));
-  EXPECT_EQ(ShownCounters(), (std::vector<std::u16string>{u"2", u"0", u"0", u"2"}));
 
   const auto starts = StartFrames();
   ASSERT_EQ(starts.size(), 2u);
@@ -119,30 +71,27 @@ TEST_F(PanelTest, PerfectCablePrintsTheCountInTwoColumns) {
   EXPECT_TRUE(rig.errors.codes.empty());
 }
 
-// A03 also touches B07 and A05 is open: exactly the two faults, by name.
-TEST_F(PanelTest, ShortAndOpenGiveTheirTwoLinesAndNg) {
-  Plug(Rows().Straight(50).Net({A(3), B(3), B(7)}).Net({A(5)}).Net({B(5)}));
-  ASSERT_TRUE(rig.RunOneOnOne());
-  EXPECT_EQ(rig.widgets.Log(), ConnectionError(0, A(3), B(7)) + NoConnection(0, A(5)));
-  EXPECT_EQ(rig.widgets.Log(), u"c0:A03 - c0:B07 Connection error\r\nc0:A05 - c0:B05 No connection\r\n");
-  EXPECT_EQ(rig.widgets.texts[kResultBox], u"NG");
-  EXPECT_EQ(rig.panel.PinCellColour(kResultBox), PinColour::ResultNg);
-  EXPECT_EQ(Counters(kOneOnOne), (std::vector<uint16_t>{0, 1, 0, 1}));
-  EXPECT_EQ(ShownCounters(), (std::vector<std::u16string>{u"0", u"1", u"0", u"1"}));
-}
-
-TEST_F(PanelTest, EachKindOfRowInPinOrder) {
+// Every kind of row, each fault by name and in pin order.
+TEST_F(PanelTest, MiswiredPinsGiveTheirLinesInPinOrderAndNg) {
   Rows rows;
   rows.Straight(50)
-      .Measure(A(4), {A(4)})                  // partner missing
-      .Measure(A(7), {B(7)})                  // own bit clear, partner set: nothing to say
+      .Net({A(3), B(3), B(7)})                    // a short
+      .Net({A(5)})                                // an open
+      .Net({B(5)})
+      .Measure(A(4), {A(4)})                      // partner missing
+      .Measure(A(7), {B(7)})                      // own bit clear, partner set: nothing to say
       .Measure(A(9), {A(2), A(9), B(20), C(1)});  // extra pins either side of the missing partner
   Plug(rows);
   ASSERT_TRUE(rig.RunOneOnOne());
-  EXPECT_EQ(rig.widgets.Log(), NoConnection(0, A(4)) + ConnectionError(0, A(9), A(2)) + NoConnection(0, A(9)) +
+  EXPECT_EQ(rig.widgets.Log().rfind(u"c0:A03 - c0:B07 Connection error\r\nc0:A04 - c0:B04 No connection\r\n", 0), 0u);
+  EXPECT_EQ(rig.widgets.Log(), ConnectionError(0, A(3), B(7)) + NoConnection(0, A(4)) + NoConnection(0, A(5)) +
+                                   ConnectionError(0, A(9), A(2)) + NoConnection(0, A(9)) +
                                    ConnectionError(0, A(9), B(20)) + ConnectionError(0, A(9), C(1)));
   EXPECT_EQ(rig.widgets.texts[kResultBox], u"NG");
-  EXPECT_EQ(rig.state.FaultCount, 3);
+  EXPECT_EQ(rig.panel.PinCellColour(kResultBox), PinColour::ResultNg);
+  EXPECT_EQ(rig.state.FaultCount, 5);
+  EXPECT_EQ(Counters(kOneOnOne), (std::vector<uint16_t>{0, 1, 0, 1}));
+  EXPECT_EQ(ShownCounters(), (std::vector<std::u16string>{u"0", u"1", u"0", u"1"}));
 }
 
 TEST_F(PanelTest, NamesAreThoseOfTheCableSelectedWhenARecordIsEvaluated) {
@@ -204,9 +153,17 @@ TEST_F(PanelTest, AFrameCutOffOnAnEarlierLinkDoesNotSwallowTheAnswer) {
 
 // --- failures of an exchange ---
 
+// Only the first frame of an answer is timed: a time-out left to expire
+// after the answer does nothing, one without any answer ends the exchange.
 TEST_F(PanelTest, NoAnswerTimesOutAndLeavesTheResultAlone) {
   Plug(Rows().Straight(50));
   ASSERT_TRUE(rig.RunOneOnOne());
+  ASSERT_TRUE(rig.FireTimer(kTimerResponse));
+  rig.RunFor(20);
+  EXPECT_TRUE(rig.errors.codes.empty());
+  EXPECT_TRUE(rig.widgets.posted.empty());
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"OK");
+
   rig.Unit([](TesterModel& m) { m.Faults().noAnswer = true; });
   rig.panel.OnCommand(kOneOnOneStart, 0);
   EXPECT_EQ(rig.widgets.timers[kTimerResponse], 500u);
@@ -231,16 +188,6 @@ TEST_F(PanelTest, NoAnswerTimesOutAndLeavesTheResultAlone) {
   EXPECT_EQ(rig.port.RestoredCloses(), closes);
   EXPECT_TRUE(rig.widgets.IsEnabled(kOneOnOneStart));
   EXPECT_EQ(rig.app.LinkOpen, 0);
-}
-
-TEST_F(PanelTest, ATimeOutAfterTheAnswerDoesNothing) {
-  Plug(Rows().Straight(50));
-  ASSERT_TRUE(rig.RunOneOnOne());
-  ASSERT_TRUE(rig.FireTimer(kTimerResponse)) << "the timer is left to expire";
-  rig.RunFor(20);
-  EXPECT_TRUE(rig.errors.codes.empty());
-  EXPECT_TRUE(rig.widgets.posted.empty());
-  EXPECT_EQ(rig.widgets.texts[kResultBox], u"OK");
 }
 
 TEST_F(PanelTest, UnitNotReadyOrPortMissingAtStart) {
@@ -294,18 +241,6 @@ TEST_F(PanelTest, DsrDroppingMidTestEndsTheExchangeThenAsksToExit) {
   EXPECT_EQ(rig.widgets.postedCommands.size(), 1u) << "asked once";
 }
 
-TEST_F(PanelTest, AStartWhileAnOldLinkIsOpenEndsTheOldExchangeFirst) {
-  Plug(Rows().Straight(50));
-  rig.panel.OnCommand(kOneOnOneStart, 0);
-  ASSERT_TRUE(rig.link.IsOpen());
-  rig.widgets.StartTimer(kTimerStopDelay, kProbeStopDelayMs);  // as after a probe finish
-  ASSERT_TRUE(rig.RunOneOnOne());
-  EXPECT_EQ(rig.widgets.texts[kResultBox], u"OK");
-  EXPECT_FALSE(rig.widgets.TimerRunning(kTimerStopDelay)) << "its stop would end the new exchange";
-  EXPECT_EQ(rig.port.RestoredCloses(), 2);
-  EXPECT_TRUE(rig.errors.codes.empty());
-}
-
 // --- the panel itself ---
 
 TEST_F(PanelTest, StartUpShowsTheCurrentCableAndPinNo50) {
@@ -355,52 +290,16 @@ TEST_F(PanelTest, PinNoIsHeldWithin1To50) {
   EXPECT_EQ(rig.widgets.Log(), u"All50pins found correct\r\n");
 }
 
-TEST_F(PanelTest, CellColoursOfEveryMode) {
+// The other modes' colours are checked as their exchanges run.
+TEST_F(PanelTest, OneOnOneColoursThePinsUpToPinNoOnBothSides) {
   rig.TypePinNo(u"5");
-  // 1 on 1: the tested pins, with or without a link.
   for (unsigned k : {A(1), A(5), B(1), B(5)}) EXPECT_EQ(rig.panel.PinCellColour(Cell(k)), PinColour::Yellow) << k;
   for (unsigned k : {A(6), A(50), B(6), C(1)}) EXPECT_EQ(rig.panel.PinCellColour(Cell(k)), PinColour::Grey) << k;
   EXPECT_EQ(rig.panel.PinCellColour(kOkCounter), PinColour::Default);
-  rig.TypePinNo(u"6");
-  EXPECT_EQ(rig.panel.PinCellColour(Cell(B(6))), PinColour::Yellow);
-
-  // Master/Work: pins with a connection of the current cable.
-  CableRecord& cable = rig.Cable(0);
-  PinSetAdd(cable.connections[A(1)].bits, B(2));
-  PinSetAdd(cable.connections[B(2)].bits, A(1));
-  rig.app.CurrentMode = kMasterWork;
-  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(1))), PinColour::Yellow);
-  EXPECT_EQ(rig.panel.PinCellColour(Cell(B(2))), PinColour::Yellow);
-  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(2))), PinColour::Grey);
+  // Probe has no result to colour.
   rig.state.LastResultOk = 1;
-  EXPECT_EQ(rig.panel.PinCellColour(kResultBox), PinColour::ResultOk);
-
-  // Probe: ordinary colours without a link; reached pins while it runs.
   rig.app.CurrentMode = kProbe;
-  rig.state.TouchedNow[A(3)] = 1;
-  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(3))), PinColour::Default);
-  rig.app.LinkOpen = 1;
-  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(3))), PinColour::Yellow);
-  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(4))), PinColour::Grey);
   EXPECT_EQ(rig.panel.PinCellColour(kResultBox), PinColour::Default);
-  rig.state.ProbeFinishing = 1;
-  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(3))), PinColour::Yellow);
-  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(4))), PinColour::Default);
-  rig.app.LinkOpen = 0;
-  rig.state.ProbeFinishing = 0;
-
-  // Probe+: reached now, expected and reached, expected only, stray, neither.
-  rig.app.CurrentMode = kProbePlus;
-  PinSetAdd(cable.probeData.pins, A(1));
-  PinSetAdd(cable.probeData.pins, A(2));
-  rig.state.TouchedEver[A(1)] = 1;
-  rig.state.TouchedEver[A(3)] = 1;
-  rig.state.TouchedEver[C(2)] = 1;
-  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(3))), PinColour::White);
-  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(1))), PinColour::Blue);
-  EXPECT_EQ(rig.panel.PinCellColour(Cell(A(2))), PinColour::Yellow);
-  EXPECT_EQ(rig.panel.PinCellColour(Cell(C(2))), PinColour::Red);
-  EXPECT_EQ(rig.panel.PinCellColour(Cell(C(4))), PinColour::Grey);
 }
 
 TEST_F(PanelTest, ClearCountersOnlyForTheCurrentMode) {
@@ -476,9 +375,9 @@ TEST_F(PanelTest, ModeCommandsAndTheRadioButtons) {
 
 TEST_F(PanelTest, OneNoticeDispatchesEveryQueuedRecordInOrder) {
   rig.state.FaultCount = 0;
-  ArriveRow('O', 3, Pins({A(3)}));
-  ArriveRow('O', 4, Pins({A(4), B(4)}));  // exactly straight: no line, still a fault
-  ArriveEnd('O');
+  Arrive(RowFrame('O', A(3), Pins({A(3)})));
+  Arrive(RowFrame('O', A(4), Pins({A(4), B(4)})));  // exactly straight: no line, still a fault
+  Arrive(EndFrame('O'));
   ASSERT_EQ(rig.widgets.posted.size(), 3u);
   rig.widgets.posted.clear();
   rig.panel.OnFrameQueued();
@@ -491,16 +390,16 @@ TEST_F(PanelTest, OneNoticeDispatchesEveryQueuedRecordInOrder) {
 
 TEST_F(PanelTest, RecordsGoByTheModeAtDispatch) {
   rig.state.FaultCount = 0;
-  ArriveRow('R', 3, Pins({A(3), B(9)}));  // a master row in 1 on 1: ignored
-  ArriveEnd('O');
+  Arrive(RowFrame('R', A(3), Pins({A(3), B(9)})));  // a master row in 1 on 1: ignored
+  Arrive(EndFrame('O'));
   rig.app.CurrentMode = kMasterWork;  // changed before the dispatch
   rig.DeliverPosted();
   EXPECT_EQ(Counters(kOneOnOne), (std::vector<uint16_t>{0, 0, 0, 0}));
   EXPECT_EQ(rig.widgets.texts[kResultBox], u"");
 
   rig.app.CurrentMode = kOneOnOne;
-  ArriveRow('R', 3, Pins({A(3), B(9)}));
-  ArriveEnd('O');
+  Arrive(RowFrame('R', A(3), Pins({A(3), B(9)})));
+  Arrive(EndFrame('O'));
   rig.DeliverPosted();
   EXPECT_EQ(rig.widgets.Log(), u"All50pins found correct\r\n");
   EXPECT_EQ(Counters(kOneOnOne), (std::vector<uint16_t>{1, 0, 0, 1}));

@@ -21,7 +21,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -235,64 +234,44 @@ TEST(UnitsimClient, AnswersEveryExchangeForThePluggedCableAndLogsBothWays) {
       .Net({A(3), B(2)})
       .Net({A(4), B(4), C(1)})
       .Net({A(10), A(11)});
+  const std::string nets = "plug nets A01,B01 A02,B03 A03,B02 A04,B04,C01 A05,B05 A06,B06 A07,B07 A08,B08 A09,B09";
   EXPECT_EQ(unitsim.Command("version 2345"), "ok\n");
-  EXPECT_EQ(unitsim.Command("plug nets A01,B01 A02,B03 A03,B02 A04,B04,C01 A05,B05 A06,B06 A07,B07 A08,B08 "
-                            "A09,B09 A10,A11"),
-            "ok\n");
+  EXPECT_EQ(unitsim.Command(nets + " A10,A11"), "ok\n");
 
   Terminal line;
   ASSERT_TRUE(line.Open(unitsim.device)) << unitsim.device;
   std::vector<std::string> expectedLog;
   // Sends a command and compares everything that comes back with `answer`.
-  const auto exchange = [&](const FrameBytes& command, const std::vector<FrameBytes>& answer) {
-    ASSERT_TRUE(line.Send(command.data(), command.size()));
+  const auto exchange = [&](const uint8_t* command, size_t n, const std::vector<FrameBytes>& answer) {
+    ASSERT_TRUE(line.Send(command, n));
     const FrameBytes expected = Joined(answer);
-    EXPECT_EQ(HexBytes(line.Receive(expected.size())), HexBytes(expected)) << "answer to " << HexBytes(command);
-    expectedLog.push_back("host " + HexBytes(command));
+    EXPECT_EQ(HexBytes(line.Receive(expected.size())), HexBytes(expected)) << "answer to " << HexBytes(command, n);
+    expectedLog.push_back("host " + HexBytes(command, n));
     for (const FrameBytes& f : answer) expectedLog.push_back("unit " + HexBytes(f));
   };
-  const auto fixed = [](const auto& frame) { return FrameBytes(std::begin(frame), std::end(frame)); };
+  exchange(kStatusQuery, sizeof kStatusQuery, {StatusFrame("2345")});
 
-  exchange(fixed(kStatusQuery), {StatusFrame("2345")});
-
+  // A long answer, whose LEN bytes (0x11) a terminal not in raw mode would take for XON.
   uint8_t oneOnOne[kOneOnOneStartBytes];
   BuildOneOnOneStart(50, oneOnOne);
-  std::vector<FrameBytes> answer;
-  for (unsigned p = 2; p <= 4; ++p) answer.push_back(RowFrame('O', A(p), cable.Of(A(p))));
-  // A10 and A11 on each other, A12..A50 on nothing: none is on its B pin.
-  answer.push_back(RowFrame('O', A(10), Pins({A(10), A(11)})));
-  answer.push_back(RowFrame('O', A(11), Pins({A(10), A(11)})));
+  std::vector<FrameBytes> answer = Answer('O', cable, {A(2), A(3), A(4), A(10), A(11)});
+  answer.pop_back();
   for (unsigned p = 12; p <= 50; ++p) answer.push_back(RowFrame('O', A(p), Pins({A(p)})));
   answer.push_back(EndFrame('O'));
-  exchange(fixed(oneOnOne), answer);
-
-  answer.clear();
-  for (unsigned p = 0; p < kPinCount; ++p) {
-    if (PinSetCount(cable.Of(p)) > 1) answer.push_back(RowFrame('R', p, cable.Of(p)));
-  }
-  ASSERT_EQ(answer.size(), 9u + 2u + 9u + 1u);  // A01..A11, B01..B09, C01
-  answer.push_back(EndFrame('R'));
-  exchange(fixed(kMasterRead), answer);
+  exchange(oneOnOne, sizeof oneOnOne, answer);
 
   // The master goes over with no answer; the host closes and reopens the
-  // line, then runs the work test.
+  // line, then runs the work test on a cable with the A10-A11 bridge missing.
   uint8_t transfer[kMasterTransferMaxBytes];
   const int size = BuildMasterTransfer(cable.rows, transfer);
-  ASSERT_EQ(size, 6 + 21 * 20 + 6);
   ASSERT_TRUE(line.Send(transfer, static_cast<size_t>(size)));
   for (int at = 0; at < size; at += transfer[at + 1] + 3)
     expectedLog.push_back("host " + HexBytes(transfer + at, transfer[at + 1] + 3u));
   line.Close();
   ASSERT_TRUE(line.Open(unitsim.device));
-  exchange(fixed(kStatusQuery), {StatusFrame("2345")});
-  exchange(fixed(kWorkTest), {EndFrame('W')});
-
-  // A work cable with the A10-A11 bridge missing.
-  EXPECT_EQ(unitsim.Command("plug nets A01,B01 A02,B03 A03,B02 A04,B04,C01 A05,B05 A06,B06 A07,B07 A08,B08 "
-                            "A09,B09"),
-            "ok\n");
-  exchange(fixed(kWorkTest), {RowFrame('W', A(10), Pins({A(10)})),
-                              RowFrame('W', A(11), Pins({A(11)})), EndFrame('W')});
+  EXPECT_EQ(unitsim.Command(nets), "ok\n");
+  exchange(kWorkTest, sizeof kWorkTest,
+           {RowFrame('W', A(10), Pins({A(10)})), RowFrame('W', A(11), Pins({A(11)})), EndFrame('W')});
   EXPECT_EQ(HexBytes(line.Receive(1, 100)), "") << "nothing after the last answer";
 
   // The control channel's log and the log file, both directions, in order.
