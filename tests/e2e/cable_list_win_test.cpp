@@ -12,111 +12,30 @@
 
 namespace {
 
-constexpr WORD kMenuEditCableData = 40010;
-constexpr WORD kMenuProbePlus = 40009;
-
 // The cable list (106) and the editors over one cable.
-constexpr int kList = 1290;
-constexpr int kCopy = 1291;
-constexpr int kPaste = 1292;
-constexpr int kCableInfo = 1293;
-constexpr int kProbeData = 1295;
-constexpr int kProductNoEdit = 1280;
-constexpr int kModelEdit = 1281;
-constexpr int kCommentEdit = 1284;
-constexpr int kPinCheckBase = 1051;
-
-// The mode panel.
-constexpr int kProbePlusStart = 1318;
-constexpr int kProbePlusFinish = 1319;
-constexpr int kResultBox = 1325;
-constexpr int kResultLog = 1326;
-constexpr int kPanelProductNo = 1328;
-constexpr int kPanelModel = 1329;
-constexpr int kPanelComment = 1332;
-constexpr int kPinCellBase = 1333;
-constexpr int kCableSelector = 1437;
-
-constexpr int kA01 = 0, kA50 = 49, kB01 = 50, kB02 = 51, kC04 = 103;
-constexpr COLORREF kYellow = RGB(247, 247, 0);
-constexpr COLORREF kWhite = RGB(255, 255, 255);
-constexpr COLORREF kBlue = RGB(0, 127, 255);
-constexpr COLORREF kRed = RGB(255, 63, 0);
-
-struct Language {
-  int index;  // the settings file's Lang
-  const char* name;
-  const wchar_t* listTitle;
-  const wchar_t* infoTitle;
-  const wchar_t* probeTitle;
-};
-const Language kLanguages[] = {
-    {0, "Japanese", L"ケーブルデータ編集", L"ケーブル情報編集", L"プローブデータ編集"},
-    {1, "Chinese", L"电缆数据编辑", L"电缆情报编辑", L"探针数据编辑"},
-    {2, "English", L"Edit Cable Data", L"Edit Cable Information", L"Edit Probe Data"},
-};
-const Language& kEnglish = kLanguages[2];
+constexpr int kList = 1290, kCopy = 1291, kPaste = 1292, kCableInfo = 1293, kProbeData = 1295;
+constexpr int kProductNoEdit = 1280, kModelEdit = 1281, kCommentEdit = 1284, kPinCheckBase = 1051;
 
 class CableListTest : public ProgramTest {
  protected:
-  HWND Start(const Language& language = kEnglish) {
-    WriteSettingsFile({L"[RS232C]", L"Port=1", L"Lang=" + std::to_wstring(language.index)});
-    return StartProgramAndWait();
-  }
-
-  // The program's dialog with this caption, once it is on screen.
-  HWND WaitForDialog(const std::wstring& caption) {
-    HWND found = nullptr;
-    WaitUntil([&] {
-      for (const ProgramDialog& d : op_.Dialogs()) {
-        if (d.caption == caption && IsWindowVisible(d.hwnd)) found = d.hwnd;
-      }
-      return found != nullptr;
-    });
-    return found;
-  }
   HWND OpenList(const Language& language = kEnglish) {
     op_.ChooseMenu(kMenuEditCableData);
     return WaitForDialog(language.listTitle);
   }
   // Presses a button of the dialog that opens another dialog, and waits for it.
-  HWND Open(HWND dialog, int button, const std::wstring& caption) {
+  HWND OpenFrom(HWND dialog, int button, const std::wstring& caption) {
     op_.Press(Operator::Control(dialog, button));
     return WaitForDialog(caption);
   }
-  // Without a window manager Wine holds the program for a while after it
-  // hides a top-level window: wait until it answers again, so that what is
-  // read or pictured next is up to date.
-  bool Gone(HWND dialog) {
-    DWORD_PTR ignored = 0;
-    return WaitUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }) &&
-           SendMessageTimeoutW(op_.Main(), WM_NULL, 0, 0, SMTO_NORMAL, kWaitMs, &ignored) != 0;
-  }
-  bool Close(HWND dialog, int button) {
-    op_.Press(Operator::Control(dialog, button));
-    return Gone(dialog);
-  }
-  bool CloseWithKey(HWND dialog, WORD key) { return op_.PressKeys(dialog, {key}) && Gone(dialog); }
 
   std::wstring Cell(HWND list, int row, int column) const { return op_.ListText(list, row, column); }
   static bool Checked(HWND dialog, int id) {
     return SendMessageW(Operator::Control(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
   }
-  std::wstring Panel(int id) const { return Operator::Text(op_.Control(id)); }
-  bool Enabled(int id) const { return IsWindowEnabled(op_.Control(id)) != FALSE; }
-  bool CellsAre(std::initializer_list<int> pins, COLORREF colour) const {
-    for (int pin : pins) {
-      HWND cell = op_.Control(kPinCellBase + pin);
-      RECT r{};
-      GetClientRect(cell, &r);
-      if (Operator::Pixel(cell, r.right - 3, r.bottom / 2) != colour) return false;
-    }
-    return true;
-  }
 };
 
 TEST_F(CableListTest, InformationEditedThenCopiedOntoCableFive) {
-  HWND main = Start();
+  HWND main = StartIn();
   ASSERT_NE(main, nullptr);
   HWND dialog = OpenList();
   ASSERT_NE(dialog, nullptr) << "no cable list";
@@ -126,7 +45,7 @@ TEST_F(CableListTest, InformationEditedThenCopiedOntoCableFive) {
   EXPECT_EQ(Cell(list, 9, 0), L"10.");
   EXPECT_EQ(op_.ListSelection(list), 0) << "the current cable is selected";
 
-  HWND info = Open(dialog, kCableInfo, L"Edit Cable Information");
+  HWND info = OpenFrom(dialog, kCableInfo, L"Edit Cable Information");
   ASSERT_NE(info, nullptr);
   // The eleventh character of the product number is refused as it is typed.
   ASSERT_TRUE(op_.Type(Operator::Control(info, kProductNoEdit), L"ABCDEFGHIJK"));
@@ -154,21 +73,21 @@ TEST_F(CableListTest, InformationEditedThenCopiedOntoCableFive) {
 
   // Enter closes the list; cable 5 becomes the current one.
   ASSERT_TRUE(CloseWithKey(dialog, VK_RETURN));
-  EXPECT_TRUE(WaitUntil([&] { return Operator::Text(main) == L"Pinvoro[New cable data *]"; }))
-      << Narrow(Operator::Text(main));
-  EXPECT_TRUE(WaitUntil([&] { return Panel(kPanelProductNo) == L"ABCDEFGHIJ"; })) << Narrow(Panel(kPanelProductNo));
-  EXPECT_EQ(Panel(kPanelModel), L"Model 7");
-  EXPECT_EQ(Panel(kPanelComment), L"first\r\nsecond");
-  EXPECT_EQ(Panel(kCableSelector), L"5.");
+  EXPECT_TRUE(WaitUntil([&] { return Caption() == L"Pinvoro[New cable data *]"; }))
+      << Narrow(Caption());
+  EXPECT_TRUE(WaitUntil([&] { return TextOf(kPanelProductNo) == L"ABCDEFGHIJ"; })) << Narrow(TextOf(kPanelProductNo));
+  EXPECT_EQ(TextOf(kPanelModel), L"Model 7");
+  EXPECT_EQ(TextOf(kPanelComment), L"first\r\nsecond");
+  EXPECT_EQ(TextOf(kCableSelector), L"5.");
   Snapshot(main);
 }
 
 TEST_F(CableListTest, ProbeDataDecidesTheProbePlusTest) {
-  HWND main = Start();
+  HWND main = StartIn();
   ASSERT_NE(main, nullptr);
   HWND dialog = OpenList();
   ASSERT_NE(dialog, nullptr) << "no cable list";
-  HWND probe = Open(dialog, kProbeData, L"Edit Probe Data");
+  HWND probe = OpenFrom(dialog, kProbeData, L"Edit Probe Data");
   ASSERT_NE(probe, nullptr);
   EXPECT_EQ(Operator::Text(Operator::Control(probe, kPinCheckBase + kA01)), L"A01 ");
   EXPECT_EQ(Operator::Text(Operator::Control(probe, kPinCheckBase + kC04)), L"C04 ");
@@ -180,8 +99,8 @@ TEST_F(CableListTest, ProbeDataDecidesTheProbePlusTest) {
   ASSERT_TRUE(Close(probe, IDOK));
   // Escape after a confirmed editor still reports the change.
   ASSERT_TRUE(CloseWithKey(dialog, VK_ESCAPE));
-  EXPECT_TRUE(WaitUntil([&] { return Operator::Text(main) == L"Pinvoro[New cable data *]"; }))
-      << Narrow(Operator::Text(main));
+  EXPECT_TRUE(WaitUntil([&] { return Caption() == L"Pinvoro[New cable data *]"; }))
+      << Narrow(Caption());
 
   op_.ChooseMenu(kMenuProbePlus);
   ASSERT_TRUE(WaitUntil([&] { return Enabled(kProbePlusStart); }));
@@ -203,14 +122,14 @@ TEST_F(CableListTest, ProbeDataDecidesTheProbePlusTest) {
   };
   // Exactly the probe pins: OK.
   probeRun("A01 A50 B01 C04");
-  EXPECT_EQ(Panel(kResultBox), L"OK");
-  EXPECT_EQ(Panel(kResultLog), L"");
+  EXPECT_EQ(TextOf(kResultBox), L"OK");
+  EXPECT_EQ(TextOf(kResultLog), L"");
   Snapshot(main, L"ok");
 
   // One pin more: NG, and the log names it.
   probeRun("A01 A50 B01 B02 C04");
-  EXPECT_EQ(Panel(kResultBox), L"NG");
-  EXPECT_EQ(Panel(kResultLog), L"B02  - Connection error\r\n");
+  EXPECT_EQ(TextOf(kResultBox), L"NG");
+  EXPECT_EQ(TextOf(kResultLog), L"B02  - Connection error\r\n");
   EXPECT_TRUE(WaitUntil([&] { return CellsAre({kA01, kA50, kB01, kC04}, kBlue) && CellsAre({kB02}, kRed); }));
   Snapshot(main);
 }
@@ -221,7 +140,7 @@ class CableListLanguage : public CableListTest, public ::testing::WithParamInter
 // change to the document, but the panel follows the new current cable.
 TEST_P(CableListLanguage, AnotherRowCancelledEditorsAndEscape) {
   const Language& language = GetParam();
-  HWND main = Start(language);
+  HWND main = StartIn(language);
   ASSERT_NE(main, nullptr);
   const std::wstring title = Operator::Text(main);
   HWND dialog = OpenList(language);
@@ -232,7 +151,7 @@ TEST_P(CableListLanguage, AnotherRowCancelledEditorsAndEscape) {
   ASSERT_TRUE(WaitUntil([&] { return op_.ListSelection(list) == 2; }));
   Snapshot(dialog, L"list");
 
-  HWND info = Open(dialog, kCableInfo, language.infoTitle);
+  HWND info = OpenFrom(dialog, kCableInfo, language.infoTitle);
   ASSERT_NE(info, nullptr);
   HWND productNo = Operator::Control(info, kProductNoEdit);
   ASSERT_TRUE(op_.Type(productNo, L"XYZ"));
@@ -240,7 +159,7 @@ TEST_P(CableListLanguage, AnotherRowCancelledEditorsAndEscape) {
   Snapshot(info, L"info");
   ASSERT_TRUE(CloseWithKey(info, VK_ESCAPE));
   EXPECT_EQ(Cell(list, 2, 1), L"");
-  HWND probe = Open(dialog, kProbeData, language.probeTitle);
+  HWND probe = OpenFrom(dialog, kProbeData, language.probeTitle);
   ASSERT_NE(probe, nullptr);
   EXPECT_EQ(Operator::Text(Operator::Control(probe, kPinCheckBase + kB01)), L"B01 ");
   op_.Press(Operator::Control(probe, kPinCheckBase + kB01));
@@ -249,9 +168,9 @@ TEST_P(CableListLanguage, AnotherRowCancelledEditorsAndEscape) {
   ASSERT_TRUE(Close(probe, IDCANCEL));
   ASSERT_TRUE(CloseWithKey(dialog, VK_ESCAPE));
 
-  EXPECT_TRUE(WaitUntil([&] { return Panel(kCableSelector) == L"3."; })) << Narrow(Panel(kCableSelector));
+  EXPECT_TRUE(WaitUntil([&] { return TextOf(kCableSelector) == L"3."; })) << Narrow(TextOf(kCableSelector));
   EXPECT_EQ(Operator::Text(main), title) << "the document is not marked changed";
-  EXPECT_EQ(Panel(kPanelProductNo), L"");
+  EXPECT_EQ(TextOf(kPanelProductNo), L"");
   // Opened again, the list starts on that cable.
   dialog = OpenList(language);
   ASSERT_NE(dialog, nullptr);
@@ -260,7 +179,6 @@ TEST_P(CableListLanguage, AnotherRowCancelledEditorsAndEscape) {
   Snapshot(main);
 }
 
-INSTANTIATE_TEST_SUITE_P(Languages, CableListLanguage, ::testing::ValuesIn(kLanguages),
-                         [](const ::testing::TestParamInfo<Language>& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Languages, CableListLanguage, ::testing::ValuesIn(kLanguages), LanguageName);
 
 }  // namespace

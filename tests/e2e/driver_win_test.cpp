@@ -63,8 +63,8 @@ TEST_F(Driver, ReadsStatusBarPartsAndListItems) {
 
 TEST_F(Driver, ReadsPixelColoursOffTheScreen) {
   const auto colourAt = [&](int id) { return Operator::Pixel(C(id), 10, 10).value_or(CLR_INVALID); };
-  EXPECT_TRUE(WaitUntil([&] { return colourAt(kRed) == kFixtureRed; })) << std::hex << colourAt(kRed);
-  EXPECT_TRUE(WaitUntil([&] { return colourAt(kBlue) == kFixtureBlue; })) << std::hex << colourAt(kBlue);
+  EXPECT_TRUE(WaitUntil([&] { return colourAt(kRedArea) == kFixtureRed; })) << std::hex << colourAt(kRedArea);
+  EXPECT_TRUE(WaitUntil([&] { return colourAt(kBlueArea) == kFixtureBlue; })) << std::hex << colourAt(kBlueArea);
 }
 
 TEST_F(Driver, FindsReadsAndAnswersAMessageBox) {
@@ -119,7 +119,7 @@ TEST_F(Driver, SeesTheFramesAndTheModemLinesOnTheLine) {
 }
 
 TEST_F(Driver, ScreenshotHoldsWhatIsOnTheScreen) {
-  ASSERT_TRUE(WaitUntil([&] { return Operator::Pixel(C(kRed), 10, 10) == kFixtureRed; }));
+  ASSERT_TRUE(WaitUntil([&] { return Operator::Pixel(C(kRedArea), 10, 10) == kFixtureRed; }));
   const std::wstring path = dir_ + L"\\shot.png";
   ASSERT_TRUE(Operator::SaveScreenshot(window_, path));
   std::ifstream file(std::filesystem::path(path), std::ios::binary);
@@ -129,7 +129,7 @@ TEST_F(Driver, ScreenshotHoldsWhatIsOnTheScreen) {
   ASSERT_TRUE(DecodeStoredPng(png, width, height, rgb));
   RECT w, red;
   GetWindowRect(window_, &w);
-  GetWindowRect(C(kRed), &red);
+  GetWindowRect(C(kRedArea), &red);
   EXPECT_EQ(width, static_cast<uint32_t>(w.right - w.left));
   EXPECT_EQ(height, static_cast<uint32_t>(w.bottom - w.top));
   // The red area's pixel, found in the picture where the window shows it.

@@ -66,8 +66,8 @@ void OnCreate(HWND hwnd) {
   Child(hwnd, L"BUTTON", L"Ask", BS_PUSHBUTTON, 210, 44, 90, 28, kAsk);
   Child(hwnd, L"BUTTON", L"clicks 0", BS_PUSHBUTTON, 310, 44, 90, 28, kCounter);
   Child(hwnd, L"STATIC", L"", SS_LEFTNOWORDWRAP, 10, 80, 560, 24, kResult);
-  Child(hwnd, L"STATIC", L"", 0, 10, 110, 60, 30, kRed);
-  Child(hwnd, L"STATIC", L"", 0, 80, 110, 60, 30, kBlue);
+  Child(hwnd, L"STATIC", L"", 0, 10, 110, 60, 30, kRedArea);
+  Child(hwnd, L"STATIC", L"", 0, 80, 110, 60, 30, kBlueArea);
   HWND list = Child(hwnd, WC_LISTVIEWW, L"", LVS_REPORT | WS_BORDER, 10, 150, 300, 120, kList);
   FillList(list);
   HWND status = CreateStatusWindowW(WS_CHILD | WS_VISIBLE, L"", hwnd, kStatus);
@@ -124,9 +124,9 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_CTLCOLORSTATIC: {
       const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
-      if (id != kRed && id != kBlue) break;
-      SetBkColor(reinterpret_cast<HDC>(wParam), id == kRed ? kFixtureRed : kFixtureBlue);
-      return reinterpret_cast<LRESULT>(id == kRed ? g_red : g_blue);
+      if (id != kRedArea && id != kBlueArea) break;
+      SetBkColor(reinterpret_cast<HDC>(wParam), id == kRedArea ? kFixtureRed : kFixtureBlue);
+      return reinterpret_cast<LRESULT>(id == kRedArea ? g_red : g_blue);
     }
     case WM_SIZE:
       SendDlgItemMessageW(hwnd, kStatus, WM_SIZE, 0, 0);

@@ -11,8 +11,8 @@ enum FixtureControl : int {
   kResult = 104,   // what the last dialog or box gave
   kSave = 105,     // save dialog
   kAsk = 106,      // a Yes/No message box
-  kRed = 107,      // areas of one colour each
-  kBlue = 108,
+  kRedArea = 107,  // areas of one colour each
+  kBlueArea = 108,
   kList = 109,     // list view, 3 rows of 2 columns
   kStatus = 110,   // status bar, 3 parts
   kCounter = 111,  // "clicks N"

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -13,45 +14,8 @@
 
 namespace {
 
-constexpr int kStart = 1310;
-constexpr int kPinNo = 1311;
-constexpr int kOkCount = 1320;
-constexpr int kNgCount = 1321;
-constexpr int kTotalCount = 1323;
-constexpr int kResult = 1325;
-constexpr int kLog = 1326;
-constexpr int kCellA01 = 1333;  // cell of pin k: kCellA01 + k; CN-B from 50, CN-C from 100
-constexpr int kCellB01 = kCellA01 + 50;
-constexpr int kCellC01 = kCellA01 + 100;
-
-constexpr COLORREF kGrey = RGB(191, 191, 191);
-constexpr COLORREF kYellow = RGB(247, 247, 0);
-constexpr COLORREF kOkText = RGB(0, 127, 255);
-constexpr COLORREF kNgText = RGB(255, 63, 0);
-
-// What the operator reads in each language, as the program's texts stand.
-struct Language {
-  int index;  // the settings file's Lang
-  const char* name;
-  const wchar_t* allCorrect50;
-  const wchar_t* connectionError;  // follows "<pin> - <pin> "
-  const wchar_t* noConnection;
-  const wchar_t* ok;
-  const wchar_t* ng;
-  const wchar_t* errorCaption;
-  const wchar_t* timedOut;
-};
-
-const Language kLanguages[] = {
-    {0, "Japanese", L"全50ピンを検査し正常です\r\n", L"接続エラー", L"未接続", L"OK", L"NG", L"エラー",
-     L"通信がタイムアウトしました。"},
-    {1, "Chinese", L"检查全50针正常\r\n", L"连接错误", L"未连接", L"良", L"不良", L"错误", L"通讯超时。"},
-    {2, "English", L"All50pins found correct\r\n", L"Connection error", L"No connection", L"OK", L"NG", L"Error",
-     L"Communication timed out"},
-};
-const Language& kEnglish = kLanguages[2];
-
-std::string LanguageName(const ::testing::TestParamInfo<Language>& param) { return param.param.name; }
+constexpr int kNgCount = kOkCounter + 1, kTotalCount = kOkCounter + 3;
+constexpr COLORREF kOkText = kBlue, kNgText = kRed;
 
 // Every pin straight through except that A03 also touches B07 and A05 is open.
 constexpr char kFaultyCable[] =
@@ -62,29 +26,6 @@ constexpr char kFaultyCable[] =
 
 // Command and answer frames at 38400 bit/s, ten bits a byte.
 constexpr double kWireMsPerByte = 10.0 * 1000.0 / 38400.0;
-
-std::vector<std::wstring> Settings(int lang) { return {L"[RS232C]", L"Port=1", L"Lang=" + std::to_wstring(lang)}; }
-
-std::string Hex(COLORREF colour) {
-  char text[16];
-  std::snprintf(text, sizeof text, "RGB(%u,%u,%u)", GetRValue(colour), GetGValue(colour), GetBValue(colour));
-  return text;
-}
-
-// The colour on screen inside a control, away from its text; CLR_INVALID when unreadable.
-COLORREF Background(HWND control) {
-  RECT r;
-  if (control == nullptr || !GetClientRect(control, &r)) return CLR_INVALID;
-  return Operator::Pixel(control, r.right - 3, r.bottom / 2).value_or(CLR_INVALID);
-}
-
-// Waits for the control's background to turn the colour (the program paints
-// at its own pace); the colour last seen otherwise.
-COLORREF SettlesTo(HWND control, COLORREF colour) {
-  COLORREF seen = CLR_INVALID;
-  WaitUntil([&] { return (seen = Background(control)) == colour; }, 3000);
-  return seen;
-}
 
 int PixelsOf(HWND control, COLORREF colour) {
   const std::optional<Picture> picture = Operator::Capture(control);
@@ -99,37 +40,34 @@ int PixelsOf(HWND control, COLORREF colour) {
 class OneOnOne : public ProgramTest {
  protected:
   HWND StartInLanguage(const Language& language) {
-    WriteSettingsFile(Settings(language.index));
-    HWND main = StartProgramAndWait();
+    HWND main = StartIn(language);
     if (main == nullptr) return nullptr;
     EXPECT_TRUE(op_.Dialogs().empty()) << "a box at start-up";
-    EXPECT_TRUE(IsWindowEnabled(op_.Control(kStart)));
+    EXPECT_TRUE(Enabled(kOneOnOneStart));
     return main;
   }
 
-  std::wstring Text(int id) const { return Operator::Text(op_.Control(id)); }
-  std::vector<std::wstring> Counters() const { return {Text(kOkCount), Text(kNgCount), Text(kTotalCount)}; }
-  bool StartEnabled() const { return IsWindowEnabled(op_.Control(kStart)) != FALSE; }
+  std::vector<std::wstring> Counters() const { return {TextOf(kOkCounter), TextOf(kNgCount), TextOf(kTotalCount)}; }
 
   // Clicks Start and waits until the result shows and Start is back; the
   // milliseconds from the click to the result, -1 when none came.
   long long RunTest() {
     const ULONGLONG clicked = GetTickCount64();
-    EXPECT_TRUE(op_.Click(op_.Control(kStart)));
+    EXPECT_TRUE(op_.Click(op_.Control(kOneOnOneStart)));
     ULONGLONG shown = 0;
     const bool result = WaitUntil([&] {
-      if (Text(kResult).empty()) return false;
+      if (TextOf(kResultBox).empty()) return false;
       shown = GetTickCount64();
       return true;
     });
     EXPECT_TRUE(result) << "no result";
-    EXPECT_TRUE(WaitUntil([&] { return StartEnabled(); })) << "Start stays disabled after the result";
+    EXPECT_TRUE(WaitUntil([&] { return Enabled(kOneOnOneStart); })) << "Start stays disabled after the result";
     return result ? static_cast<long long>(shown - clicked) : -1;
   }
 
   // The text of the Result box in its colour on the grey of the box.
   void ExpectResultColours(COLORREF text) {
-    HWND box = op_.Control(kResult);
+    HWND box = op_.Control(kResultBox);
     const COLORREF background = Operator::Pixel(box, 2, 2).value_or(CLR_INVALID);
     EXPECT_EQ(background, kGrey) << Hex(background);
     int pixels = 0;
@@ -139,9 +77,9 @@ class OneOnOne : public ProgramTest {
     EXPECT_EQ(PixelsOf(box, other), 0) << "the Result box shows " << Hex(other);
   }
 
-  void ExpectCell(int id, COLORREF colour, const char* pin) {
-    const COLORREF seen = SettlesTo(op_.Control(id), colour);
-    EXPECT_EQ(seen, colour) << pin << " is " << Hex(seen);
+  // The program paints at its own pace: the colours must settle.
+  void ExpectCells(std::initializer_list<int> pins, COLORREF colour) {
+    EXPECT_TRUE(WaitUntil([&] { return CellsAre(pins, colour); }, 3000)) << CellsAre(pins, colour).message();
   }
 };
 
@@ -154,17 +92,15 @@ TEST_P(OneOnOneLanguage, PerfectCableIsOk) {
   ASSERT_NE(main, nullptr);
 
   const long long ms = RunTest();
-  EXPECT_EQ(Text(kLog), language.allCorrect50);
-  EXPECT_EQ(Text(kResult), language.ok);
+  EXPECT_EQ(TextOf(kResultLog), language.allCorrect50);
+  EXPECT_EQ(TextOf(kResultBox), language.ok);
   EXPECT_EQ(Counters(), (std::vector<std::wstring>{L"1", L"0", L"1"}));
   // Pin No. 50 on the line, and the unit's bare end as its whole answer.
   const std::vector<std::string> frames = unit_.Frames();
   EXPECT_EQ(frames, (std::vector<std::string>{"host 02 03 4F 32 03 87", "unit 02 03 4F 45 03 9A"}));
   ExpectResultColours(kOkText);
-  ExpectCell(kCellA01, kYellow, "A01");
-  ExpectCell(kCellA01 + 49, kYellow, "A50");
-  ExpectCell(kCellB01 + 49, kYellow, "B50");
-  ExpectCell(kCellC01, kGrey, "C01");
+  ExpectCells({kA01, kA50, kB50}, kYellow);
+  ExpectCells({kC01}, kGrey);
   EXPECT_TRUE(op_.Dialogs().empty());
   const double wireMs = 12 * kWireMsPerByte;
   std::printf("1 on 1 start to result: %lld ms (floor: 2 x 20 ms polling + wire time %.1f ms)\n", ms, wireMs);
@@ -179,9 +115,9 @@ TEST_P(OneOnOneLanguage, FaultyCableIsNgWithOneLinePerFault) {
 
   RunTest();
   // The new set's names carry a trailing blank: "A03 ".
-  EXPECT_EQ(Text(kLog), std::wstring(L"A03  - B07  ") + language.connectionError + L"\r\n" + L"A05  - B05  " +
+  EXPECT_EQ(TextOf(kResultLog), std::wstring(L"A03  - B07  ") + language.connectionError + L"\r\n" + L"A05  - B05  " +
                             language.noConnection + L"\r\n");
-  EXPECT_EQ(Text(kResult), language.ng);
+  EXPECT_EQ(TextOf(kResultBox), language.ng);
   EXPECT_EQ(Counters(), (std::vector<std::wstring>{L"0", L"1", L"1"}));
   ExpectResultColours(kNgText);
   EXPECT_TRUE(op_.Dialogs().empty());
@@ -197,18 +133,12 @@ TEST_P(OneOnOneLanguage, UnitThatDoesNotAnswerTimesOutAndCountsNothing) {
   ASSERT_EQ(Counters(), (std::vector<std::wstring>{L"1", L"0", L"1"}));
 
   ASSERT_EQ(unit_.Do("fault noAnswer on"), "ok");
-  ASSERT_TRUE(op_.Click(op_.Control(kStart)));
-  const std::optional<ProgramDialog> box = op_.WaitForMessageBox();
-  ASSERT_TRUE(box.has_value()) << "no time-out box";
-  EXPECT_EQ(box->caption, language.errorCaption);
-  EXPECT_EQ(box->text, std::wstring(L"Code 1028:\r\n") + language.timedOut + L"\r\n");
-  EXPECT_EQ(op_.Dialogs().size(), 1u);
-  Snapshot(box->hwnd, L"box");
-  EXPECT_TRUE(op_.Answer(*box, IDOK));
-  EXPECT_TRUE(WaitUntil([&] { return StartEnabled(); })) << "Start stays disabled after the time-out";
+  ASSERT_TRUE(op_.Click(op_.Control(kOneOnOneStart)));
+  ExpectBox(language.errorCaption, std::wstring(L"Code 1028:\r\n") + language.timedOut + L"\r\n", IDOK, L"box", true);
+  EXPECT_TRUE(WaitUntil([&] { return Enabled(kOneOnOneStart); })) << "Start stays disabled after the time-out";
   // The start emptied the result; the time-out adds nothing and counts nothing.
-  EXPECT_EQ(Text(kResult), L"");
-  EXPECT_EQ(Text(kLog), L"");
+  EXPECT_EQ(TextOf(kResultBox), L"");
+  EXPECT_EQ(TextOf(kResultLog), L"");
   EXPECT_EQ(Counters(), (std::vector<std::wstring>{L"1", L"0", L"1"}));
   EXPECT_TRUE(op_.Dialogs().empty());
   Snapshot(main);
@@ -222,7 +152,7 @@ TEST_F(OneOnOne, PinNoRecoloursAtOnceAndGoesOnTheLine) {
   ASSERT_NE(main, nullptr);
   HWND pinNo = op_.Control(kPinNo);
   EXPECT_EQ(Operator::Text(pinNo), L"50");
-  ExpectCell(kCellA01 + 5, kYellow, "A06");
+  ExpectCells({kA06}, kYellow);
 
   // Select the whole value and type over it, as the operator does.
   ASSERT_TRUE(op_.Click(pinNo));
@@ -230,18 +160,16 @@ TEST_F(OneOnOne, PinNoRecoloursAtOnceAndGoesOnTheLine) {
   ASSERT_TRUE(op_.PressKeys(main, {VK_SHIFT, VK_HOME}));
   ASSERT_TRUE(op_.PressKeys(main, {'5'}));
   ASSERT_TRUE(WaitUntil([&] { return Operator::Text(pinNo) == L"5"; })) << Narrow(Operator::Text(pinNo));
-  ExpectCell(kCellA01 + 4, kYellow, "A05");
-  ExpectCell(kCellA01 + 5, kGrey, "A06");
-  ExpectCell(kCellB01 + 4, kYellow, "B05");
-  ExpectCell(kCellB01 + 5, kGrey, "B06");
+  ExpectCells({kA05, kB05}, kYellow);
+  ExpectCells({kA06, kB06}, kGrey);
 
   RunTest();
   // One digit takes the field's leading blank.
-  EXPECT_EQ(Operator::Text(op_.Control(kLog)), L"All 5pins found correct\r\n");
+  EXPECT_EQ(TextOf(kResultLog), L"All 5pins found correct\r\n");
   EXPECT_EQ(unit_.Frames(), (std::vector<std::string>{"host 02 03 4F 05 03 5A", "unit 02 03 4F 45 03 9A"}));
   // A test leaves the colours to the Pin No.
-  ExpectCell(kCellA01 + 4, kYellow, "A05");
-  ExpectCell(kCellA01 + 5, kGrey, "A06");
+  ExpectCells({kA05}, kYellow);
+  ExpectCells({kA06}, kGrey);
   Snapshot(main);
 }
 
@@ -257,7 +185,7 @@ TEST_F(OneOnOne, UnitGoingAwayMidTestEndsTheProgram) {
   ASSERT_NE(main, nullptr);
 
   const ULONGLONG clicked = GetTickCount64();
-  ASSERT_TRUE(op_.Click(op_.Control(kStart)));
+  ASSERT_TRUE(op_.Click(op_.Control(kOneOnOneStart)));
   ASSERT_TRUE(WaitUntil([&] { return unit_.Do("dsr?") == "ok off"; })) << "DSR never dropped";
   // An unchanged document: no save prompt, and no other box either.
   DWORD code = 1234;

@@ -14,47 +14,7 @@
 
 namespace {
 
-constexpr WORD kMenuOption = 40011;
-constexpr WORD kMenuAbout = 40012;
-constexpr int kLanguageList = 1011;
-constexpr int kPortList = 1010;
-constexpr int kProductText = 1000;
-constexpr int kStatusText = 1001;
-constexpr int kOneOnOneStart = 1310;
-
-// What the operator reads in each language, as the program's texts stand.
-struct Language {
-  int index;  // LanguageIndex, the settings file's Lang
-  const char* name;
-  const wchar_t* suffix;  // of the screenshots
-  const wchar_t* caption;
-  const wchar_t* newDocument;
-  const wchar_t* portNormal;
-  const wchar_t* modeNormal;
-  const wchar_t* hardwareVersion;
-  const wchar_t* start;
-  const wchar_t* optionCaption;
-  std::vector<std::wstring> languageNames;
-  const wchar_t* aboutCaption;
-  const wchar_t* product;
-};
-
-const Language kLanguages[] = {
-    {0, "Japanese", L"ja", L"Pinvoro[新規ケーブルデータ]", L"新規ケーブルデータ", L"通信ポート : 正常",
-     L"モード : 正常", L"本体バージョン : ", L"開始", L"オプション", {L"日本語", L"中国語", L"英語"}, L"バージョン情報",
-     L"ケーブルチェッカー  Pinvoro\r\nVer.1.32 \r\nCopyright (C) 2026 株式会社 Vorkel\r\n株式会社 Vorkel"},
-    {1, "Chinese", L"zh", L"Pinvoro[新建电缆数据]", L"新建电缆数据", L"通讯端口 : 正常", L"模式 : 正常",
-     L"机箱版本 : ", L"开始", L"选项", {L"日语", L"中文", L"英文"}, L"关于",
-     L"电缆检查机  Pinvoro\r\nVer.1.32 \r\nCopyright (C) 2026 株式会社 Vorkel\r\n株式会社 Vorkel"},
-    {2, "English", L"en", L"Pinvoro[New cable data]", L"New cable data", L"Comm. Port : Normal", L"Mode : Normal",
-     L"Hardware Ver. : ", L"Start", L"Option", {L"Japanese", L"Chinese", L"English"}, L"About",
-     L"Cable Checker  Pinvoro\r\nVer.1.32 \r\nCopyright (C) 2026 Vorkel Corporation\r\nVorkel Corporation"},
-};
-const Language& kJapanese = kLanguages[0];
-const Language& kChinese = kLanguages[1];
-const Language& kEnglish = kLanguages[2];
-
-std::string LanguageName(const ::testing::TestParamInfo<Language>& param) { return param.param.name; }
+constexpr int kLanguageList = 1011, kPortList = 1010, kProductText = 1000, kStatusText = 1001;
 
 std::wstring StatusLines(const wchar_t* port, const wchar_t* mode, const Language& language, const wchar_t* version) {
   return std::wstring(port) + L"\r\n" + mode + L"\r\n" + language.hardwareVersion + version;
@@ -70,21 +30,6 @@ class OptionAbout : public ProgramTest {
     EXPECT_EQ(unit_.Do("version 1000"), "ok");  // unitsim's default, for the scenarios after
   }
 
-  HWND StartIn(const Language& language) {
-    WriteSettingsFile({L"[RS232C]", L"Port=1", L"Lang=" + std::to_wstring(language.index)});
-    return StartProgramAndWait();
-  }
-
-  // The program's dialog with this caption and control, once there.
-  HWND WaitForDialog(const wchar_t* caption, int control) {
-    HWND found = nullptr;
-    WaitUntil([&] {
-      for (const ProgramDialog& d : op_.Dialogs())
-        if (d.caption == caption && GetDlgItem(d.hwnd, control) != nullptr) found = d.hwnd;
-      return found != nullptr;
-    });
-    return found;
-  }
   HWND OpenOption(const Language& language) {
     op_.ChooseMenu(kMenuOption);
     HWND dialog = WaitForDialog(language.optionCaption, kLanguageList);
@@ -97,18 +42,12 @@ class OptionAbout : public ProgramTest {
     EXPECT_NE(dialog, nullptr) << "no About dialog in " << language.name;
     return dialog;
   }
-  bool Close(HWND dialog, int button) {
-    op_.Press(GetDlgItem(dialog, button));
-    return WaitUntil([&] { return !IsWindow(dialog); });
-  }
-
   // Caption, status bar and panel all in the language.
   void ExpectInterfaceIn(HWND main, const Language& language) {
     SCOPED_TRACE(language.name);
     // The panel is re-created last: once it shows the language, the switch is done.
-    EXPECT_TRUE(WaitUntil([&] { return Operator::Text(op_.Control(kOneOnOneStart)) == language.start; }))
-        << Narrow(Operator::Text(op_.Control(kOneOnOneStart)));
-    EXPECT_EQ(Operator::Text(main), language.caption);
+    EXPECT_TRUE(WaitUntil([&] { return TextOf(kOneOnOneStart) == language.start; })) << Narrow(TextOf(kOneOnOneStart));
+    EXPECT_EQ(Operator::Text(main), language.Caption());
     EXPECT_EQ(Status(0), language.newDocument);
     EXPECT_EQ(Status(1), language.portNormal);
   }
@@ -205,13 +144,12 @@ TEST_F(OptionAbout, AboutWithTheUnitOffThenOnAPortThatIsNotThere) {
   ASSERT_NE(about, nullptr);
   EXPECT_EQ(Operator::Text(GetDlgItem(about, kStatusText)),
             StatusLines(kEnglish.portNormal, L"Mode : Abnormal", kEnglish, L""));
-  EXPECT_EQ(Status(1), L"Comm. Port : Abnormal");
+  EXPECT_EQ(Status(1), kEnglish.portAbnormal);
   EXPECT_EQ(unit_.Do("dtr?"), "ok off") << "closed at once";
   EXPECT_TRUE(op_.Dialogs().size() == 1) << "no error box";
   Snapshot(about, L"unit-off");
   // Esc, as the dialog has no Cancel button.
-  ASSERT_TRUE(op_.PressKeys(about, {VK_ESCAPE}));
-  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(about); }));
+  ASSERT_TRUE(CloseWithKey(about, VK_ESCAPE));
 
   // COM2 names a device that is not there: the next exchange opens it, not
   // COM1 with the unit, ready again.
@@ -221,14 +159,11 @@ TEST_F(OptionAbout, AboutWithTheUnitOffThenOnAPortThatIsNotThere) {
   ASSERT_TRUE(op_.SelectComboItem(GetDlgItem(option, kPortList), 1));
   ASSERT_TRUE(Close(option, IDOK));
   op_.ChooseMenu(kMenuAbout);
-  const std::optional<ProgramDialog> box = op_.WaitForMessageBox();
-  ASSERT_TRUE(box.has_value()) << "no error box";
-  EXPECT_EQ(box->text, L"Code 1025:\r\nUnable to open port\r\n");
-  ASSERT_TRUE(op_.Answer(*box, IDOK));
+  ExpectBox(L"Error", L"Code 1025:\r\nUnable to open port\r\n", IDOK);
   about = WaitForDialog(kEnglish.aboutCaption, kStatusText);
   ASSERT_NE(about, nullptr);
   EXPECT_EQ(Operator::Text(GetDlgItem(about, kStatusText)),
-            StatusLines(L"Comm. Port : Abnormal", L"Mode : Abnormal", kEnglish, L""));
+            StatusLines(kEnglish.portAbnormal, L"Mode : Abnormal", kEnglish, L""));
   EXPECT_EQ(unit_.Frames(), std::vector<std::string>{}) << "nothing reached the unit on COM1";
   Snapshot(about, L"com2");
   ASSERT_TRUE(Close(about, IDOK));

@@ -17,40 +17,10 @@
 
 namespace {
 
-constexpr WORD kMenuOneOnOne = 40006;
-constexpr WORD kMenuProbe = 40007;
-constexpr WORD kMenuMasterWork = 40008;
-constexpr WORD kMenuProbePlus = 40009;
-
-constexpr int kOneOnOneStart = 1310;
-constexpr int kProbeStart = 1313;
-constexpr int kProbeFinish = 1314;
-constexpr int kReadMaster = 1315;
-constexpr int kWorkStart = 1316;
-constexpr int kProbePlusStart = 1318;
-constexpr int kProbePlusFinish = 1319;
-constexpr int kOkCounter = 1320;  // OK, NG, Skip, Total
-constexpr int kResultBox = 1325;
-constexpr int kResultLog = 1326;
-constexpr int kPinCellBase = 1333;
-
-// Pin indices of the labels the scenarios use.
-constexpr int kA01 = 0, kA02 = 1, kA03 = 2, kA10 = 9;
-constexpr int kB01 = 50, kB02 = 51, kB03 = 52, kB04 = 53, kB05 = 54;
-constexpr int kC01 = 100;
-
-constexpr COLORREF kGrey = RGB(191, 191, 191);
-constexpr COLORREF kYellow = RGB(247, 247, 0);
-constexpr COLORREF kWhite = RGB(255, 255, 255);
-constexpr COLORREF kRed = RGB(255, 63, 0);
-constexpr COLORREF kBlue = RGB(0, 127, 255);
-
 const std::string kProbeStartFrame = "host 02 03 50 53 03 A9";
 const std::string kProbeFinishFrame = "host 02 03 50 45 03 9B";
 
-std::vector<std::wstring> EnglishSettings() { return {L"[RS232C]", L"Port=1", L"Lang=2"}; }
-
-std::string Hex(unsigned byte) {
+std::string HexByte(unsigned byte) {
   char text[4];
   std::snprintf(text, sizeof text, "%02X", byte & 0xFFu);
   return text;
@@ -62,12 +32,12 @@ std::string TransferRow(int pin, std::initializer_list<int> row) {
   for (int k : row) bits[k / 8] = static_cast<uint8_t>(bits[k / 8] | 1u << (k % 8));
   unsigned sum = 0x11 + 0x54 + 0x44 + static_cast<unsigned>(pin + 1) + 0x03;
   std::string line = "host 02 11 54 44";
-  line.append(" ").append(Hex(static_cast<unsigned>(pin + 1)));
+  line.append(" ").append(HexByte(static_cast<unsigned>(pin + 1)));
   for (uint8_t b : bits) {
-    line.append(" ").append(Hex(b));
+    line.append(" ").append(HexByte(b));
     sum += b;
   }
-  return line.append(" 03 ").append(Hex(sum));
+  return line.append(" 03 ").append(HexByte(sum));
 }
 
 std::vector<std::string> HostFrames(const std::vector<std::string>& log) {
@@ -88,16 +58,12 @@ bool Contains(const std::vector<std::string>& log, const std::string& line) {
 // A string of the program's own table in one language.
 std::wstring ProgramString(UINT id, LANGID language) {
   std::wstring text;
-  HMODULE program =
-      LoadLibraryExW(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  if (program == nullptr) return text;
-  HRSRC found = FindResourceExW(program, MAKEINTRESOURCEW(6), MAKEINTRESOURCEW((id >> 4) + 1), language);  // RT_STRING
-  const auto* block = found ? static_cast<const WCHAR*>(LockResource(LoadResource(program, found))) : nullptr;
-  if (block != nullptr) {
+  // RT_STRING: blocks of 16 counted strings.
+  WithProgramResource(MAKEINTRESOURCEW(6), MAKEINTRESOURCEW((id >> 4) + 1), language, [&](const void* data) {
+    const auto* block = static_cast<const WCHAR*>(data);
     for (UINT i = 0; i < (id & 15); ++i) block += 1 + *block;
     text.assign(block + 1, *block);
-  }
-  FreeLibrary(program);
+  });
   return text;
 }
 
@@ -118,41 +84,19 @@ class ProbeMaster : public ProgramTest {
   }
 
   HWND StartInMode(WORD modeCommand, int startButton) {
-    WriteSettingsFile(EnglishSettings());
-    HWND main = StartProgramAndWait();
+    HWND main = StartIn();
     if (main == nullptr) return nullptr;
     op_.ChooseMenu(modeCommand);
     EXPECT_TRUE(WaitUntil([&] { return Enabled(startButton); })) << "the mode's start button stays disabled";
     return main;
   }
 
-  bool Enabled(int id) const { return IsWindowEnabled(op_.Control(id)) != FALSE; }
-  std::wstring TextOf(int id) const { return Operator::Text(op_.Control(id)); }
   // OK, NG, Skip, Total as shown.
   std::vector<std::wstring> Counters() const {
     return {TextOf(kOkCounter), TextOf(kOkCounter + 1), TextOf(kOkCounter + 2), TextOf(kOkCounter + 3)};
   }
 
-  // The background of a pin cell, right of its name.
-  std::optional<COLORREF> CellColour(int pin) const {
-    HWND cell = op_.Control(kPinCellBase + pin);
-    RECT r{};
-    GetClientRect(cell, &r);
-    return Operator::Pixel(cell, r.right - 3, r.bottom / 2);
-  }
-  bool CellIs(int pin, COLORREF colour) const { return CellColour(pin) == colour; }
-  ::testing::AssertionResult CellsAre(std::initializer_list<int> pins, COLORREF colour) const {
-    for (int pin : pins) {
-      const std::optional<COLORREF> got = CellColour(pin);
-      if (got != colour) {
-        char why[96];
-        std::snprintf(why, sizeof why, "cell %d is %06lX, not %06lX", pin, got ? static_cast<unsigned long>(*got) : 0ul,
-                      static_cast<unsigned long>(colour));
-        return ::testing::AssertionFailure() << why;
-      }
-    }
-    return ::testing::AssertionSuccess();
-  }
+  bool CellIs(int pin, COLORREF colour) const { return CellsAre({pin}, colour); }
 
   // The height in pixels of the first line of dark text in the result log.
   int FirstLineInkHeight() const {
@@ -192,18 +136,11 @@ TEST_F(ProbeMaster, ReadMasterThenWorkTestOkAndWithAMovedWire) {
 
   // Read Master asks first: the new set's cable 1 has no type yet.
   op_.Press(op_.Control(kReadMaster));
-  const std::optional<ProgramDialog> box = op_.WaitForMessageBox();
-  ASSERT_TRUE(box.has_value()) << "no overwrite prompt";
-  EXPECT_EQ(box->caption, L"Read master");
-  EXPECT_EQ(box->text, L"Overwrite information of cable1.. OK?");
-  const std::wstring format = ProgramString(40047, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+  const std::wstring format = ProgramString(40047, kEnglish.id);
   EXPECT_EQ(format, L"Overwrite information of cable%d.%s. OK?");
-  EXPECT_EQ(box->text, Replace(Replace(format, L"%d", L"1"), L"%s", L""));
-  Snapshot(box->hwnd, L"prompt");
-  ASSERT_TRUE(op_.Answer(*box, IDYES));
+  ExpectBox(L"Read master", Replace(Replace(format, L"%d", L"1"), L"%s", L""), IDYES, L"prompt");
 
-  ASSERT_TRUE(WaitUntil([&] { return Operator::Text(main) == L"Pinvoro[New cable data *]"; }))
-      << Narrow(Operator::Text(main));
+  ASSERT_TRUE(CaptionBecomes(L"Pinvoro[New cable data *]")) << Narrow(Caption());
   ASSERT_TRUE(WaitUntil([&] { return Enabled(kReadMaster) && Enabled(kWorkStart); }));
   EXPECT_TRUE(Contains(unit_.Frames(), "host 02 03 4D 52 03 A5"));
   // The cells of the wiring read are yellow, the rest grey.
@@ -329,17 +266,12 @@ TEST_F(ProbeMaster, ProbePlusWithoutProbeDataIsOkUntilAPinIsTouched) {
 // results a new set cannot give come up: NC for probe pins left unchecked,
 // and NG, which wins over NC, for a pin that is not a probe pin.
 TEST_F(ProbeMaster, ProbePlusOnTheSampleSetGivesNcThenNgOverNc) {
-  WriteSettingsFile(EnglishSettings());
-  HWND main = StartProgramAndWait();
+  HWND main = StartIn();
   ASSERT_NE(main, nullptr);
-  op_.ChooseMenu(40001);
-  const std::optional<ProgramDialog> dialog = op_.WaitForFileDialog();
-  ASSERT_TRUE(dialog.has_value()) << "no open dialog";
-  ASSERT_TRUE(op_.CompleteFileDialog(*dialog, WinePathOfUnix(PINVORO_E2E_SAMPLE_SET)));
+  Open(WinePathOfUnix(PINVORO_E2E_SAMPLE_SET));
   ASSERT_TRUE(WaitUntil([&] { return Operator::Text(main).find(L"demo.cbl") != std::wstring::npos; }));
   op_.ChooseMenu(kMenuProbePlus);
   ASSERT_TRUE(WaitUntil([&] { return Enabled(kProbePlusStart); }));
-  const int kA04 = 3, kA05 = 4, kA06 = 5;
   auto name = [&](int pin) { return TextOf(kPinCellBase + pin); };
   // Before a test the probe pins wait in yellow.
   EXPECT_TRUE(WaitUntil([&] { return CellsAre({kA01, kA05, kC01}, kYellow) && CellsAre({kA06, kB01}, kGrey); }));

@@ -1,5 +1,6 @@
 #include "scenario_win.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -47,6 +48,70 @@ std::wstring ProgramPath() {
 std::wstring ArtifactsDir() { return FromEnvironment("PINVORO_E2E_ARTIFACTS", OwnDirectory() + L"e2e-artifacts"); }
 
 std::wstring ScratchRoot() { return FromEnvironment("PINVORO_E2E_SCRATCH", OwnDirectory() + L"e2e-scratch"); }
+
+const Language kLanguages[3] = {
+    {0, "Japanese", MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT), L"ja", L"新規ケーブルデータ", L"通信ポート : 正常",
+     L"通信ポート : 異常", L"モード : 正常", L"エラー", L"ポートが開けません。", L"ポートがオンラインになりません。",
+     L"通信がタイムアウトしました。", L"開始", L"全50ピンを検査し正常です\r\n", L"接続エラー", L"未接続", L"OK", L"NG",
+     L"ケーブルデータ編集", L"ケーブル情報編集", L"プローブデータ編集", L"ケーブルデータ編集", L"接続", L"連続番号",
+     L"オプション", L"バージョン情報", {L"日本語", L"中国語", L"英語"}, L"本体バージョン : ",
+     L"ケーブルチェッカー  Pinvoro\r\nVer.1.32 \r\nCopyright (C) 2026 株式会社 Vorkel\r\n株式会社 Vorkel"},
+    {1, "Chinese", MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), L"zh", L"新建电缆数据", L"通讯端口 : 正常",
+     L"通讯端口 : 异常", L"模式 : 正常", L"错误", L"端口无法打开。", L"端口不能被连通。", L"通讯超时。", L"开始",
+     L"检查全50针正常\r\n", L"连接错误", L"未连接", L"良", L"不良", L"电缆数据编辑", L"电缆情报编辑", L"探针数据编辑",
+     L"ケーブルデータ編集", L"连接", L"连号", L"选项", L"关于", {L"日语", L"中文", L"英文"}, L"机箱版本 : ",
+     L"电缆检查机  Pinvoro\r\nVer.1.32 \r\nCopyright (C) 2026 株式会社 Vorkel\r\n株式会社 Vorkel"},
+    {2, "English", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), L"en", L"New cable data", L"Comm. Port : Normal",
+     L"Comm. Port : Abnormal", L"Mode : Normal", L"Error", L"Unable to open port", L"Port not online",
+     L"Communication timed out", L"Start", L"All50pins found correct\r\n", L"Connection error", L"No connection",
+     L"OK", L"NG", L"Edit Cable Data", L"Edit Cable Information", L"Edit Probe Data", L"Edit Cable Data",
+     L"Connection", L"Consecutive Number", L"Option", L"About", {L"Japanese", L"Chinese", L"English"},
+     L"Hardware Ver. : ",
+     L"Cable Checker  Pinvoro\r\nVer.1.32 \r\nCopyright (C) 2026 Vorkel Corporation\r\nVorkel Corporation"},
+};
+
+std::string LanguageName(const ::testing::TestParamInfo<Language>& param) { return param.param.name; }
+
+void PrintTo(const Language& language, std::ostream* os) { *os << language.name; }
+
+std::vector<std::wstring> SettingsFor(const Language& language, int port) {
+  return {L"[RS232C]", L"Port=" + std::to_wstring(port), L"Lang=" + std::to_wstring(language.index)};
+}
+
+std::string Hex(COLORREF colour) {
+  char text[24];
+  std::snprintf(text, sizeof text, "RGB(%u,%u,%u)", GetRValue(colour), GetGValue(colour), GetBValue(colour));
+  return text;
+}
+
+std::optional<COLORREF> ColourOf(HWND control) {
+  RECT r{};
+  if (control == nullptr || !GetClientRect(control, &r)) return std::nullopt;
+  return Operator::Pixel(control, r.right - 3, r.bottom / 2);
+}
+
+::testing::AssertionResult ColoursAre(HWND root, int baseId, std::initializer_list<int> pins, COLORREF colour) {
+  for (int pin : pins) {
+    const std::optional<COLORREF> got = ColourOf(Operator::Control(root, baseId + pin));
+    if (got != colour) {
+      return ::testing::AssertionFailure() << "pin " << pin << " is " << (got ? Hex(*got) : "unreadable")
+                                           << ", not " << Hex(colour);
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+bool WithProgramResource(const wchar_t* type, const wchar_t* name, LANGID language,
+                         const std::function<void(const void*)>& use) {
+  HMODULE program =
+      LoadLibraryExW(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (program == nullptr) return false;
+  HRSRC found = FindResourceExW(program, type, name, language);
+  const void* data = found ? LockResource(LoadResource(program, found)) : nullptr;
+  if (data != nullptr) use(data);
+  FreeLibrary(program);
+  return data != nullptr;
+}
 
 std::string Narrow(const std::wstring& text) {
   const int n =
@@ -151,3 +216,64 @@ void ProgramTest::Snapshot(HWND window, const wchar_t* name) {
   EXPECT_TRUE(Operator::SaveScreenshot(window != nullptr ? window : GetDesktopWindow(), path)) << Narrow(path);
   if (name == nullptr) snapshotTaken_ = true;
 }
+
+HWND ProgramTest::StartIn(const Language& language) {
+  WriteSettingsFile(SettingsFor(language));
+  return StartProgramAndWait();
+}
+
+void ProgramTest::ExpectBox(const std::wstring& caption, const std::wstring& text, int answer,
+                            const wchar_t* snapshot, bool alone) {
+  const std::optional<ProgramDialog> box = op_.WaitForMessageBox();
+  ASSERT_TRUE(box.has_value()) << "no box \"" << Narrow(text) << "\"";
+  EXPECT_EQ(box->caption, caption);
+  EXPECT_EQ(box->text, text);
+  if (alone) {
+    EXPECT_EQ(op_.Dialogs().size(), 1u);
+  }
+  if (snapshot) Snapshot(box->hwnd, snapshot);
+  ASSERT_TRUE(op_.Answer(*box, answer));
+}
+
+void ProgramTest::CompleteFileDialog(const wchar_t* caption, const std::wstring& path) {
+  const std::optional<ProgramDialog> dialog = op_.WaitForFileDialog();
+  ASSERT_TRUE(dialog.has_value()) << "no file dialog";
+  EXPECT_EQ(dialog->caption, caption);
+  ASSERT_TRUE(op_.CompleteFileDialog(*dialog, path));
+}
+
+void ProgramTest::CancelFileDialog() {
+  const std::optional<ProgramDialog> dialog = op_.WaitForFileDialog();
+  ASSERT_TRUE(dialog.has_value()) << "no file dialog";
+  ASSERT_TRUE(op_.Answer(*dialog, IDCANCEL));
+}
+
+void ProgramTest::Open(const std::wstring& path) {
+  op_.ChooseMenu(kMenuOpen);
+  CompleteFileDialog(L"Open file", path);
+}
+
+HWND ProgramTest::WaitForDialog(const std::wstring& caption, int control) {
+  HWND found = nullptr;
+  WaitUntil([&] {
+    for (const ProgramDialog& d : op_.Dialogs()) {
+      if (d.caption == caption && IsWindowVisible(d.hwnd) && (control == 0 || GetDlgItem(d.hwnd, control) != nullptr))
+        found = d.hwnd;
+    }
+    return found != nullptr;
+  });
+  return found;
+}
+
+bool ProgramTest::Gone(HWND dialog) {
+  DWORD_PTR ignored = 0;
+  return WaitUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }) &&
+         SendMessageTimeoutW(op_.Main(), WM_NULL, 0, 0, SMTO_NORMAL, kWaitMs, &ignored) != 0;
+}
+
+bool ProgramTest::Close(HWND dialog, int button) {
+  op_.Press(Operator::Control(dialog, button));
+  return Gone(dialog);
+}
+
+bool ProgramTest::CloseWithKey(HWND dialog, WORD key) { return op_.PressKeys(dialog, {key}) && Gone(dialog); }

@@ -12,40 +12,8 @@
 
 namespace {
 
-// What the operator reads in each language, as the program's texts stand.
-struct Language {
-  int index;  // the settings file's Lang
-  const char* name;
-  LANGID id;
-  const wchar_t* portNormal;
-  const wchar_t* portAbnormal;
-  const wchar_t* newDocument;
-  const wchar_t* caption;
-  const wchar_t* errorCaption;
-  const wchar_t* cannotOpen;
-  const wchar_t* notOnline;
-};
-
-const Language kLanguages[] = {
-    {0, "Japanese", MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT), L"通信ポート : 正常", L"通信ポート : 異常",
-     L"新規ケーブルデータ", L"Pinvoro[新規ケーブルデータ]", L"エラー", L"ポートが開けません。",
-     L"ポートがオンラインになりません。"},
-    {1, "Chinese", MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), L"通讯端口 : 正常", L"通讯端口 : 异常",
-     L"新建电缆数据", L"Pinvoro[新建电缆数据]", L"错误", L"端口无法打开。", L"端口不能被连通。"},
-    {2, "English", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), L"Comm. Port : Normal", L"Comm. Port : Abnormal",
-     L"New cable data", L"Pinvoro[New cable data]", L"Error", L"Unable to open port", L"Port not online"},
-};
-const Language& kJapanese = kLanguages[0];
-const Language& kEnglish = kLanguages[2];
-
-std::string LanguageName(const ::testing::TestParamInfo<Language>& param) { return param.param.name; }
-
 std::wstring ErrorText(int code, const wchar_t* message) {
   return L"Code " + std::to_wstring(code) + L":\r\n" + message + L"\r\n";
-}
-
-std::vector<std::wstring> Settings(int port, int lang) {
-  return {L"[RS232C]", L"Port=" + std::to_wstring(port), L"Lang=" + std::to_wstring(lang)};
 }
 
 std::vector<IniEntry> SixKeys(const wchar_t* port, const wchar_t* speed, const wchar_t* dataL, const wchar_t* stopB,
@@ -71,17 +39,10 @@ ModemLinesState ModemLines() {
 
 class Startup : public ProgramTest {
  protected:
-  // The one error box of the start-up: checks it, answers it and waits for
-  // the main window, which must come without a second box.
+  // The one error box of the start-up, answered; then the main window,
+  // which must come without a second box.
   HWND ExpectOneErrorBoxThenWindow(const Language& language, int code, const wchar_t* message) {
-    const std::optional<ProgramDialog> box = op_.WaitForMessageBox();
-    EXPECT_TRUE(box.has_value()) << "no error box";
-    if (!box) return nullptr;
-    EXPECT_EQ(box->caption, language.errorCaption);
-    EXPECT_EQ(box->text, ErrorText(code, message));
-    EXPECT_EQ(op_.Dialogs().size(), 1u);
-    Snapshot(box->hwnd, L"box");
-    EXPECT_TRUE(op_.Answer(*box, IDOK));
+    ExpectBox(language.errorCaption, ErrorText(code, message), IDOK, L"box", true);
     HWND main = op_.WaitForWindow(kMainWindowClass);
     EXPECT_NE(main, nullptr) << "no main window after the error box";
     // The boxes come before the window is shown: none may be left now.
@@ -119,7 +80,7 @@ TEST_F(Startup, PortsThatDoNotExistCannotBeOpened) {
   // COM9 names a device that is not there; COM200 is not mapped at all.
   for (int port : {9, 200}) {
     SCOPED_TRACE("COM" + std::to_string(port));
-    WriteSettingsFile(Settings(port, kEnglish.index));
+    WriteSettingsFile(SettingsFor(kEnglish, port));
     StartProgram();
     HWND main = ExpectOneErrorBoxThenWindow(kEnglish, 1025, kEnglish.cannotOpen);
     ASSERT_NE(main, nullptr);
@@ -137,7 +98,7 @@ class UnitNotReady : public Startup, public ::testing::WithParamInterface<Langua
 TEST_P(UnitNotReady, ShowsPortNotOnlineOnce) {
   const Language& language = GetParam();
   ASSERT_EQ(unit_.Do("dsr off"), "ok");
-  WriteSettingsFile(Settings(1, language.index));
+  WriteSettingsFile(SettingsFor(language));
   StartProgram();
   HWND main = ExpectOneErrorBoxThenWindow(language, 1027, language.notOnline);
   ASSERT_NE(main, nullptr);
@@ -152,8 +113,7 @@ INSTANTIATE_TEST_SUITE_P(Languages, UnitNotReady, ::testing::ValuesIn(kLanguages
 class ReadyUnit : public Startup, public ::testing::WithParamInterface<Language> {
  protected:
   HWND StartInLanguage() {
-    WriteSettingsFile(Settings(1, GetParam().index));
-    HWND main = StartProgramAndWait();
+    HWND main = StartIn(GetParam());
     ExpectNoBox();
     return main;
   }
@@ -166,7 +126,7 @@ TEST_P(ReadyUnit, StatusBarAndCaptionInTheLanguage) {
   EXPECT_EQ(Status(0), language.newDocument);
   EXPECT_EQ(Status(1), language.portNormal);
   EXPECT_EQ(Status(2), L"");
-  EXPECT_EQ(Operator::Text(main), language.caption);
+  EXPECT_EQ(Operator::Text(main), language.Caption());
   Snapshot(main);
 }
 
@@ -175,22 +135,16 @@ TEST_P(ReadyUnit, StatusBarAndCaptionInTheLanguage) {
 // font, so a panel made here from the program's own template tells.
 SIZE PanelPixels(LANGID language) {
   SIZE size{0, 0};
-  HMODULE program =
-      LoadLibraryExW(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  if (program == nullptr) return size;
-  HRSRC found = FindResourceExW(program, MAKEINTRESOURCEW(5), MAKEINTRESOURCEW(107), language);  // RT_DIALOG
-  const auto* tmpl = found ? static_cast<const DLGTEMPLATE*>(LockResource(LoadResource(program, found))) : nullptr;
-  // The panel is a child window: it needs a parent, which never shows.
-  HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-  HWND panel = tmpl ? CreateDialogIndirectParamW(
-                          GetModuleHandleW(nullptr), tmpl, parent,
-                          [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0)
-                    : nullptr;
-  RECT r{0, 0, 564, 304};
-  if (panel != nullptr && MapDialogRect(panel, &r)) size = {r.right, r.bottom};
-  if (panel != nullptr) DestroyWindow(panel);
-  DestroyWindow(parent);
-  FreeLibrary(program);
+  WithProgramResource(MAKEINTRESOURCEW(5), MAKEINTRESOURCEW(107), language, [&](const void* tmpl) {  // RT_DIALOG
+    // The panel is a child window: it needs a parent, which never shows.
+    HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    HWND panel = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), static_cast<const DLGTEMPLATE*>(tmpl), parent,
+                                            [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+    RECT r{0, 0, 564, 304};
+    if (panel != nullptr && MapDialogRect(panel, &r)) size = {r.right, r.bottom};
+    if (panel != nullptr) DestroyWindow(panel);
+    DestroyWindow(parent);
+  });
   return size;
 }
 
@@ -232,8 +186,7 @@ INSTANTIATE_TEST_SUITE_P(Languages, ReadyUnit, ::testing::ValuesIn(kLanguages), 
 
 TEST_F(Startup, LooksAtDsrWithoutSendingAFrame) {
   const uint32_t dtrDrops = ModemLines().dtrDrops;
-  WriteSettingsFile(Settings(1, kEnglish.index));
-  HWND main = StartProgramAndWait();
+  HWND main = StartIn(kEnglish);
   ASSERT_NE(main, nullptr);
   EXPECT_EQ(Status(1), kEnglish.portNormal);
   // The port was opened with DTR raised and closed again, DTR dropped...
@@ -267,7 +220,7 @@ TEST_F(Close, MenuExitWritesExactlyTheSixKeys) {
   WriteSettingsFile({L"[RS232C]", L"Lang=1", L"Speed=19200", L"Port=1", L"Parity=0", L"DataL=8"});
   HWND main = StartProgramAndWait();
   ASSERT_NE(main, nullptr);
-  EXPECT_EQ(Status(1), kLanguages[1].portNormal);
+  EXPECT_EQ(Status(1), kChinese.portNormal);
   Snapshot(main);
   op_.ChooseMenu(kMenuExit);
   ExpectExitsWithZero();
