@@ -17,7 +17,10 @@
 #include <memory>
 #include <vector>
 
+#include "link/commands.h"
 #include "support/panel_rig.h"
+#include "support/pins.h"
+#include "support/unit_frames.h"
 
 namespace {
 
@@ -103,6 +106,61 @@ BENCHMARK(BM_OneOnOneExchange)
     ->UseManualTime()
     ->Iterations(100)
     ->Unit(benchmark::kMillisecond);
+
+// A Probe+ test with the unit streaming ProbeState back to back at 38,400
+// bit/s (about 200 frames a second), the probe moving every 50 ms, for
+// `seconds`. Every frame the unit put on the line must reach the dispatch
+// (lag_frames: those still on their way when the count is taken), none may be
+// dropped or counted as damage, and the window thread's share of the time
+// (busy_share, its handlers' time over the wall time) must stay small.
+void BM_ProbeStreamAtLineRate(benchmark::State& state) {
+  const auto seconds = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    auto rig = std::make_unique<PanelRig>();
+    rig->Unit([](TesterModel& m) {
+      m.SetLineSpeed(38400);
+      m.SetProbePeriodMs(0);
+    });
+    rig->app.CurrentMode = kProbePlus;
+    rig->panel.ApplyModeLayout();
+    rig->panel.OnCommand(kProbePlusStartButton, 0);
+    rig->handling = {};
+    const Clock::time_point began = Clock::now();
+    unsigned pin = 0;
+    while (Clock::now() - began < std::chrono::seconds(seconds)) {
+      const uint64_t now = rig->unit.NowMs();
+      const PinSet reach = Pins({pin % kPinCount, (pin + 50) % kPinCount});
+      rig->Unit([&](TesterModel& m) {
+        m.ClearProbeScript();
+        m.ProbeAt(now, reach);
+      });
+      ++pin;
+      rig->RunFor(50);
+    }
+    const double wallMs = std::chrono::duration<double, std::milli>(Clock::now() - began).count();
+    const double busyMs = std::chrono::duration<double, std::milli>(rig->handling).count();
+    const uint32_t sent = rig->unit.With([](TesterModel& m) { return m.SentFrames(); });
+    const uint32_t dispatched = rig->panel.DispatchedRecords();
+    const Clock::time_point finish = Clock::now();
+    rig->panel.OnCommand(kProbePlusFinishButton, 0);
+    rig->RunUntil([&] {
+      for (const FrameBytes& f : rig->frames.Host())
+        if (f == AsBytes(kProbeFinish)) return true;
+      return false;
+    });
+    const double stopMs = std::chrono::duration<double, std::milli>(Clock::now() - finish).count();
+    const bool whole = rig->channel.dropped == 0 && rig->link.Damage() == 0 && rig->errors.codes.empty();
+    if (!whole) state.SkipWithError("frames dropped, damage counted or an error shown");
+    state.counters["sent"] = sent;
+    state.counters["dispatched"] = dispatched;
+    state.counters["lag_frames"] = static_cast<double>(sent) - static_cast<double>(dispatched);
+    state.counters["frames_per_s"] = sent / (wallMs / 1000.0);
+    state.counters["busy_share"] = busyMs / wallMs;
+    state.counters["stop_ms"] = stopMs;
+    state.counters["repaints_per_s"] = rig->widgets.repaints / (wallMs / 1000.0);
+  }
+}
+BENCHMARK(BM_ProbeStreamAtLineRate)->ArgName("seconds")->Arg(60)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace
 

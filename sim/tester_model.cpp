@@ -15,6 +15,9 @@ constexpr size_t kProbeFrameBytes = 19;  // STX LEN 'P' 'D' PinSet ETX SUM
 // After a long silence of the caller's clock, the probe stream skips ahead
 // instead of piling up seconds of identical frames.
 constexpr uint64_t kProbeCatchUpFrames = 20;
+constexpr uint64_t kNsPerMs = 1000000;
+constexpr uint64_t kNsPerSecond = 1000000000;
+constexpr uint64_t kBitsPerByte = 10;  // start, 8 data, stop
 
 bool SameBits(const PinSet& a, const PinSet& b) { return std::memcmp(a.bytes, b.bytes, sizeof a.bytes) == 0; }
 
@@ -25,6 +28,10 @@ bool IsIdentityRow(const PinSet& bits, unsigned pin) {
 }
 
 uint64_t Later(uint64_t a, uint64_t b) { return a > b ? a : b; }
+
+// The first whole millisecond at or after `ns`: a caller's clock shows a byte
+// no sooner.
+uint64_t CeilMs(uint64_t ns) { return (ns + kNsPerMs - 1) / kNsPerMs; }
 
 }  // namespace
 
@@ -53,7 +60,7 @@ void TesterModel::SetVersion(const char (&version)[5]) { std::memcpy(version_, v
 void TesterModel::SetDsr(bool on) {
   if (dsr_ && !on) StopActivity();
   if (!dsr_ && on) {
-    framesSent_ = 0;
+    framesQueued_ = 0;
     dsrDropScheduled_ = false;
   }
   dsr_ = on;
@@ -71,6 +78,11 @@ void TesterModel::SetDtr(bool on) {
 bool TesterModel::Dtr() const { return dtr_; }
 
 UnitFaults& TesterModel::Faults() { return faults_; }
+
+void TesterModel::SetLineSpeed(uint32_t baud) {
+  baud_ = baud;
+  byteNs_ = baud == 0 ? 0 : (kBitsPerByte * kNsPerSecond + baud - 1) / baud;
+}
 
 bool TesterModel::ProbeAt(uint64_t atMs, const PinSet& pins) {
   int i = 0;
@@ -146,7 +158,7 @@ void TesterModel::HandleCommand(const uint8_t (&frame)[kFrameBufferBytes], uint6
 // --- answers ---
 
 void TesterModel::AnswerStatus(uint64_t nowMs) {
-  BeginAnswer(nowMs);
+  BeginAnswer(nowMs, 'S');
   uint8_t frame[kStatusFrameBytes] = {0, 0, 'S', 'T', 0, 0, 0, 0, 0, 0, 0};
   std::memcpy(&frame[5], version_, sizeof version_);
   SendFrame(frame, sizeof frame);
@@ -154,66 +166,79 @@ void TesterModel::AnswerStatus(uint64_t nowMs) {
 
 void TesterModel::AnswerOneOnOne(uint8_t n, uint64_t nowMs) {
   const int pins = n > kOneOnOnePins ? kOneOnOnePins : n;
-  BeginAnswer(nowMs);
+  BeginAnswer(nowMs, 'O');
   for (int a = 0; a < pins; ++a) {
     PinSet straight{};
     PinSetAdd(straight, static_cast<unsigned>(a));
     PinSetAdd(straight, static_cast<unsigned>(a + kOneOnOnePins));
     if (!SameBits(measured_[a].bits, straight)) SendRow('O', static_cast<uint8_t>(a + 1), measured_[a].bits);
   }
-  for (int i = 0; i < faults_.burstFrames; ++i) {
+  const int burst = answerDamaged_ ? faults_.burstFrames : 0;
+  for (int i = 0; i < burst; ++i) {
     const int a = i % kOneOnOnePins;
     SendRow('O', static_cast<uint8_t>(a + 1), measured_[a].bits);
   }
   if (faults_.pinOutOfRange) SendRow('O', kOutOfRangePin, PinSet{});
-  SendShort('O', 'E');
+  SendEnd('O');
 }
 
 void TesterModel::AnswerMasterRead(uint64_t nowMs) {
-  BeginAnswer(nowMs);
+  BeginAnswer(nowMs, 'R');
   // Every row the host would not rebuild by itself, so that a master read back
   // and transferred again matches the cable it came from.
   for (int k = 0; k < kPinCount; ++k)
     if (!IsIdentityRow(measured_[k].bits, static_cast<unsigned>(k)))
       SendRow('R', static_cast<uint8_t>(k + 1), measured_[k].bits);
   if (faults_.pinOutOfRange) SendRow('R', kOutOfRangePin, PinSet{});
-  SendShort('R', 'E');
+  SendEnd('R');
 }
 
 void TesterModel::AnswerWorkTest(uint64_t nowMs) {
-  BeginAnswer(nowMs);
+  BeginAnswer(nowMs, 'W');
   for (int k = 0; k < kPinCount; ++k)
     if (!SameBits(measured_[k].bits, expected_[k].bits)) SendRow('W', static_cast<uint8_t>(k + 1), measured_[k].bits);
-  for (int i = 0; i < faults_.burstFrames; ++i) {
+  const int burst = answerDamaged_ ? faults_.burstFrames : 0;
+  for (int i = 0; i < burst; ++i) {
     const int k = i % kPinCount;
     SendRow('W', static_cast<uint8_t>(k + 1), measured_[k].bits);
   }
   if (faults_.pinOutOfRange) SendRow('W', kOutOfRangePin, PinSet{});
-  SendShort('W', 'E');
+  SendEnd('W');
 }
 
 void TesterModel::StartProbe(uint64_t nowMs) {
   probing_ = true;
-  BeginAnswer(nowMs);
+  BeginAnswer(nowMs, 'P');
+  SendProbeState(answerDueMs_ * kNsPerMs);
+}
+
+uint64_t TesterModel::ProbeStepNs() const {
+  // Never closer than a frame's time on the line; unpaced, no closer than a
+  // millisecond, or a period of 0 would never end.
+  const uint64_t least = byteNs_ == 0 ? kNsPerMs : kProbeFrameBytes * byteNs_;
+  return Later(probePeriodMs_ * kNsPerMs, least);
+}
+
+void TesterModel::SendProbeState(uint64_t atNs) {
   uint8_t frame[kProbeFrameBytes] = {0, 0, 'P', 'D'};
-  const PinSet reach = ProbeReachAt(nowMs);
+  const PinSet reach = ProbeReachAt(atNs / kNsPerMs);
   std::memcpy(&frame[4], reach.bytes, kPinSetBytes);
   SendFrame(frame, sizeof frame);
-  nextProbeMs_ = nowMs + kProbePeriodMs;
+  // Not before this one has left the line, even behind another answer.
+  nextProbeNs_ = Later(atNs + ProbeStepNs(), queueEndNs_);
 }
 
 void TesterModel::AdvanceProbe(uint64_t nowMs) {
-  if (!probing_ || nowMs < nextProbeMs_) return;
-  const uint64_t behind = (nowMs - nextProbeMs_) / kProbePeriodMs;
-  if (behind > kProbeCatchUpFrames) nextProbeMs_ += (behind - kProbeCatchUpFrames) * kProbePeriodMs;
-  while (probing_ && nextProbeMs_ <= nowMs) {
-    answerDueMs_ = nextProbeMs_;
+  const uint64_t nowNs = nowMs * kNsPerMs;
+  if (!probing_ || nowNs < nextProbeNs_) return;
+  const uint64_t step = ProbeStepNs();
+  const uint64_t behind = (nowNs - nextProbeNs_) / step;
+  if (behind > kProbeCatchUpFrames) nextProbeNs_ += (behind - kProbeCatchUpFrames) * step;
+  while (probing_ && nextProbeNs_ <= nowNs) {
+    answerDueMs_ = nextProbeNs_ / kNsPerMs;
     answerFirstFrame_ = false;
-    uint8_t frame[kProbeFrameBytes] = {0, 0, 'P', 'D'};
-    const PinSet reach = ProbeReachAt(nextProbeMs_);
-    std::memcpy(&frame[4], reach.bytes, kPinSetBytes);
-    SendFrame(frame, sizeof frame);
-    nextProbeMs_ += kProbePeriodMs;
+    answerDamaged_ = Damaged('P');
+    SendProbeState(nextProbeNs_);
   }
 }
 
@@ -230,14 +255,18 @@ void TesterModel::StopActivity() {
   probing_ = false;
   transferring_ = false;
   channel_ = ResponseChannel{};
+  queueEndNs_ = lineFreeNs_;
 }
 
 // --- frames on the line ---
 
-void TesterModel::BeginAnswer(uint64_t nowMs) {
+void TesterModel::BeginAnswer(uint64_t nowMs, char letter) {
   answerDueMs_ = nowMs + faults_.firstFrameDelayMs;
   answerFirstFrame_ = true;
+  answerDamaged_ = Damaged(letter);
 }
+
+bool TesterModel::Damaged(char letter) const { return faults_.faultAnswer == 0 || faults_.faultAnswer == letter; }
 
 void TesterModel::SendRow(char letter, uint8_t pin, const PinSet& bits) {
   uint8_t frame[kRowFrameBytes] = {0, 0, static_cast<uint8_t>(letter), 'D', pin};
@@ -245,8 +274,9 @@ void TesterModel::SendRow(char letter, uint8_t pin, const PinSet& bits) {
   SendFrame(frame, sizeof frame);
 }
 
-void TesterModel::SendShort(char letter0, char letter1) {
-  uint8_t frame[kShortFrameBytes] = {0, 0, static_cast<uint8_t>(letter0), static_cast<uint8_t>(letter1)};
+void TesterModel::SendEnd(char letter) {
+  if (answerDamaged_ && faults_.lostEnd) return;
+  uint8_t frame[kShortFrameBytes] = {0, 0, static_cast<uint8_t>(letter), 'E'};
   SendFrame(frame, sizeof frame);
 }
 
@@ -255,34 +285,40 @@ void TesterModel::SendFrame(uint8_t* frame, size_t n) {
   frame[1] = static_cast<uint8_t>(n - 3);
   frame[n - 2] = kEtx;
   frame[n - 1] = FrameChecksum(frame, static_cast<int>(n));
-  if (answerFirstFrame_ && faults_.unknownLetters) {
+  const bool first = answerFirstFrame_;
+  answerFirstFrame_ = false;
+  if (first && faults_.unknownLetters) {
     uint8_t stray[kShortFrameBytes] = {kStx, 0x03, 'X', 'Z', kEtx, 0};
     stray[5] = FrameChecksum(stray, sizeof stray);
-    PutFrameOnLine(stray, sizeof stray);
+    PutFrameOnLine(stray, sizeof stray, false);
   }
-  answerFirstFrame_ = false;
-  PutFrameOnLine(frame, n);
+  PutFrameOnLine(frame, n, first);
 }
 
-void TesterModel::PutFrameOnLine(const uint8_t* frame, size_t n) {
+void TesterModel::PutFrameOnLine(const uint8_t* frame, size_t n, bool first) {
   if (dsrDropScheduled_) return;
   const int dropAfter = faults_.dsrDropAfterFrames;
-  if (dropAfter >= 0 && framesSent_ >= dropAfter) {
+  if (dropAfter >= 0 && framesQueued_ >= dropAfter) {
     dsrDropScheduled_ = Schedule(nullptr, 0, answerDueMs_, true);
     return;
   }
 
+  const bool damaged = answerDamaged_;
+  const bool cut = damaged && first;
   uint8_t block[kMaxBlockBytes];
   size_t size = 0;
-  if (faults_.garbageBetweenFrames) {
+  if (damaged && faults_.garbageBetweenFrames) {
     std::memcpy(block, kGarbage, sizeof kGarbage);
     size = sizeof kGarbage;
   }
-  std::memcpy(&block[size], frame, n - 2);  // up to the ETX
-  size += n - 2;
-  if (faults_.badEtx) block[size++] = 0xFF;
+  // Up to the ETX, less the STX or the last payload byte when they are lost.
+  const size_t from = cut && faults_.lostStx ? 1 : 0;
+  const size_t to = cut && faults_.lostByte ? n - 3 : n - 2;
+  std::memcpy(&block[size], frame + from, to - from);
+  size += to - from;
+  if (damaged && faults_.badEtx) block[size++] = 0xFF;
   block[size++] = frame[n - 2];
-  if (faults_.badChecksum) block[size++] = static_cast<uint8_t>(frame[n - 1] + 1);
+  if (damaged && faults_.badChecksum) block[size++] = static_cast<uint8_t>(frame[n - 1] + 1);
   block[size++] = frame[n - 1];
 
   if (!Schedule(block, size, answerDueMs_, false)) {
@@ -290,8 +326,8 @@ void TesterModel::PutFrameOnLine(const uint8_t* frame, size_t n) {
     return;
   }
   if (log_ != nullptr) log_->UnitFrame(frame, n);
-  ++framesSent_;
-  if (dropAfter >= 0 && framesSent_ >= dropAfter) dsrDropScheduled_ = Schedule(nullptr, 0, lastDueMs_, true);
+  ++framesQueued_;
+  if (dropAfter >= 0 && framesQueued_ >= dropAfter) dsrDropScheduled_ = Schedule(nullptr, 0, lastDueMs_, true);
 }
 
 bool TesterModel::Schedule(const uint8_t* bytes, size_t n, uint64_t dueMs, bool dsrOff) {
@@ -306,9 +342,10 @@ bool TesterModel::Schedule(const uint8_t* bytes, size_t n, uint64_t dueMs, bool 
     for (size_t j = 0; j < length; ++j) bytes_[(byteHead_ + byteCount_ + j) % kScheduleBytes] = bytes[i * piece + j];
     byteCount_ += length;
     chunks_[(chunkHead_ + chunkCount_) % kScheduleChunks] =
-        Chunk{due, static_cast<uint16_t>(length), dsrOff, split != 0 && !dsrOff};
+        Chunk{due, static_cast<uint16_t>(length), dsrOff, split != 0 && !dsrOff, !dsrOff && i + 1 == pieces};
     ++chunkCount_;
     lastDueMs_ = due;
+    queueEndNs_ = Later(due * kNsPerMs, queueEndNs_) + length * byteNs_;
   }
   return true;
 }
@@ -316,10 +353,14 @@ bool TesterModel::Schedule(const uint8_t* bytes, size_t n, uint64_t dueMs, bool 
 size_t TesterModel::TakeUnitBytes(uint8_t* out, size_t capacity, uint64_t nowMs) {
   if (!dsr_) return 0;
   AdvanceProbe(nowMs);
+  const uint64_t nowNs = nowMs * kNsPerMs;
   size_t written = 0;
   while (chunkCount_ > 0 && written < capacity) {
     Chunk& chunk = chunks_[chunkHead_];
-    if (chunk.dueMs > nowMs) break;
+    // One byte at a time on the line: the next starts once it is due and the
+    // one before has left.
+    const uint64_t startNs = Later(chunk.dueMs * kNsPerMs, lineFreeNs_);
+    if (startNs > nowNs) break;
     if (chunk.dsrOff) {
       dsr_ = false;
       StopActivity();
@@ -329,13 +370,17 @@ size_t TesterModel::TakeUnitBytes(uint8_t* out, size_t capacity, uint64_t nowMs)
     if (chunk.alone && written > 0) break;
     size_t take = chunk.length;
     if (take > capacity - written) take = capacity - written;
+    if (byteNs_ > 0 && (nowNs - startNs) / byteNs_ < take) take = (nowNs - startNs) / byteNs_;
+    if (take == 0) break;
     for (size_t j = 0; j < take; ++j) out[written + j] = bytes_[(byteHead_ + j) % kScheduleBytes];
     byteHead_ = (byteHead_ + take) % kScheduleBytes;
     byteCount_ -= take;
     written += take;
+    lineFreeNs_ = startNs + take * byteNs_;
     chunk.length = static_cast<uint16_t>(chunk.length - take);
     if (chunk.length > 0) break;
     const bool alone = chunk.alone;
+    if (chunk.endsFrame) ++sentFrames_;
     chunkHead_ = (chunkHead_ + 1) % kScheduleChunks;
     --chunkCount_;
     if (alone) break;
@@ -344,7 +389,12 @@ size_t TesterModel::TakeUnitBytes(uint8_t* out, size_t capacity, uint64_t nowMs)
 }
 
 uint64_t TesterModel::NextDueMs() const {
-  uint64_t next = chunkCount_ > 0 ? chunks_[chunkHead_].dueMs : kNever;
-  if (probing_ && nextProbeMs_ < next) next = nextProbeMs_;
+  uint64_t next = kNever;
+  if (chunkCount_ > 0) {
+    const Chunk& chunk = chunks_[chunkHead_];
+    const uint64_t startNs = Later(chunk.dueMs * kNsPerMs, lineFreeNs_);
+    next = CeilMs(startNs + (chunk.dsrOff ? 0 : byteNs_));
+  }
+  if (probing_ && CeilMs(nextProbeNs_) < next) next = CeilMs(nextProbeNs_);
   return next;
 }

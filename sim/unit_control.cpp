@@ -65,6 +65,53 @@ bool Switch(std::string_view text, bool& on) {
 
 const char* OnOff(bool on) { return on ? "on" : "off"; }
 
+// The fastest line unitsim paces; beyond it the pseudo-terminal is the limit.
+constexpr uint32_t kMaxBaud = 1000000;
+
+struct FaultName {
+  const char* name;
+  const char* values;
+};
+
+// For "help" and for the error on a name that is none of these.
+constexpr FaultName kFaultNames[] = {
+    {"noAnswer", "on|off"},
+    {"firstFrameDelayMs", "MS"},
+    {"dsrDropAfterFrames", "N|-1"},
+    {"garbageBetweenFrames", "on|off"},
+    {"splitChunk", "BYTES"},
+    {"chunkGapMs", "MS"},
+    {"badChecksum", "on|off"},
+    {"badEtx", "on|off"},
+    {"lostStx", "on|off"},
+    {"lostByte", "on|off"},
+    {"lostEnd", "on|off"},
+    {"unknownLetters", "on|off"},
+    {"pinOutOfRange", "on|off"},
+    {"burstFrames", "N"},
+    {"faultAnswer", "S|O|P|R|W|any"},
+};
+
+constexpr const char* kCommandHelp[] = {
+    "plug cbl INDEX PATH | json NUMBER PATH | straight N | nothing | nets A01,B01 ...",
+    "dsr on|off",
+    "dsr?",
+    "dtr?",
+    "version XXXX",
+    "probe PIN,PIN ...",
+    "probe period MS (0: back to back)",
+    "probe period?",
+    "speed BAUD (0: unpaced)",
+    "speed?",
+    "fault NAME VALUE",
+    "clear faults | probe (script and period) | log",
+    "log",
+    "expected",
+    "status",
+    "help",
+    "quit",
+};
+
 // A driver running under Wine may name files as Windows sees them: Wine's Z:
 // drive is the Linux root.
 std::string LinuxPath(std::string_view path) {
@@ -186,6 +233,15 @@ std::string UnitControl::Execute(std::string_view line, uint64_t nowMs) {
     return kOk;
   }
   if (command == "probe") return Probe(words, nowMs);
+  if (command == "speed" && args == 1) {
+    uint32_t baud = 0;
+    if (!Number(words[1], baud) || baud > kMaxBaud) {
+      return Error("speed takes bit/s up to " + std::to_string(kMaxBaud) + ", 0 unpaced");
+    }
+    model_.SetLineSpeed(baud);
+    return kOk;
+  }
+  if (command == "speed?" && args == 0) return "ok " + std::to_string(model_.LineSpeed()) + "\n";
   if (command == "fault") return Fault(words);
   if (command == "clear" && args == 1 && words[1] == "faults") {
     model_.Faults() = UnitFaults{};
@@ -193,6 +249,7 @@ std::string UnitControl::Execute(std::string_view line, uint64_t nowMs) {
   }
   if (command == "clear" && args == 1 && words[1] == "probe") {
     model_.ClearProbeScript();
+    model_.SetProbePeriodMs(TesterModel::kDefaultProbePeriodMs);
     return kOk;
   }
   if (command == "clear" && args == 1 && words[1] == "log") {
@@ -208,8 +265,14 @@ std::string UnitControl::Execute(std::string_view line, uint64_t nowMs) {
   if (command == "status" && args == 0) {
     std::ostringstream out;
     out << "ok dsr " << OnOff(model_.Dsr()) << " dtr " << OnOff(model_.Dtr()) << " lost " << model_.LostFrames()
-        << " frames " << recorder_.Lines().size() << "\n";
+        << " frames " << recorder_.Lines().size() << " sent " << model_.SentFrames() << "\n";
     return out.str();
+  }
+  if (command == "help" && args == 0) {
+    std::string reply;
+    for (const char* entry : kCommandHelp) reply += std::string(entry) + "\n";
+    for (const FaultName& fault : kFaultNames) reply += std::string("fault ") + fault.name + " " + fault.values + "\n";
+    return reply + kOk;
   }
   if (command == "quit" && args == 0) {
     quit_ = true;
@@ -285,6 +348,13 @@ std::string UnitControl::Plug(const std::vector<std::string_view>& words) {
 }
 
 std::string UnitControl::Probe(const std::vector<std::string_view>& words, uint64_t nowMs) {
+  if (words.size() == 2 && words[1] == "period?") return "ok " + std::to_string(model_.ProbePeriodMs()) + "\n";
+  if (words.size() >= 2 && words[1] == "period") {
+    uint32_t ms = 0;
+    if (words.size() != 3 || !Number(words[2], ms)) return Error("probe period takes milliseconds, 0 back to back");
+    model_.SetProbePeriodMs(ms);
+    return kOk;
+  }
   PinSet pins{};
   std::string bad;
   if (!ParsePins(words, 1, pins, bad)) return Error("'" + bad + "' is not a pin label (A01..A50, B01..B50, C01..C04)");
@@ -301,6 +371,9 @@ std::string UnitControl::Fault(const std::vector<std::string_view>& words) {
                : name == "garbageBetweenFrames" ? &f.garbageBetweenFrames
                : name == "badChecksum"          ? &f.badChecksum
                : name == "badEtx"               ? &f.badEtx
+               : name == "lostStx"              ? &f.lostStx
+               : name == "lostByte"             ? &f.lostByte
+               : name == "lostEnd"              ? &f.lostEnd
                : name == "unknownLetters"       ? &f.unknownLetters
                : name == "pinOutOfRange"        ? &f.pinOutOfRange
                                                 : nullptr;
@@ -324,9 +397,20 @@ std::string UnitControl::Fault(const std::vector<std::string_view>& words) {
     (name == "burstFrames" ? f.burstFrames : f.dsrDropAfterFrames) = count;
     return kOk;
   }
-  return Error("unknown fault '" + std::string(name) +
-               "' (noAnswer firstFrameDelayMs dsrDropAfterFrames garbageBetweenFrames splitChunk chunkGapMs "
-               "badChecksum badEtx unknownLetters pinOutOfRange burstFrames)");
+  if (name == "faultAnswer") {
+    if (value == "any") {
+      f.faultAnswer = 0;
+      return kOk;
+    }
+    if (value.size() != 1 || std::string_view("SOPRW").find(value[0]) == std::string_view::npos) {
+      return Error("faultAnswer takes S, O, P, R, W or any");
+    }
+    f.faultAnswer = value[0];
+    return kOk;
+  }
+  std::string names;
+  for (const FaultName& fault : kFaultNames) names += (names.empty() ? "" : " ") + std::string(fault.name);
+  return Error("unknown fault '" + std::string(name) + "' (" + names + ")");
 }
 
 std::string UnitControl::Expected() const {

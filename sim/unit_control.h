@@ -1,6 +1,7 @@
 #pragma once
 // The control side of unitsim: line commands that plug a cable, switch DSR,
-// script the probe and inject faults, and the log of every frame on the line.
+// script the probe, pace the line and inject faults ("help" lists them), and
+// the log of every frame on the line.
 // Kept apart from the pseudo-terminal and socket plumbing so it can be tested
 // natively.
 #include <cstdint>

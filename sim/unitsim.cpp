@@ -2,8 +2,9 @@
 //
 // Prints "device <slave path>" and "control <port>" as its first two lines,
 // then serves the unit's side of the serial line on the pseudo-terminal and
-// line commands (see unit_control.h) on 127.0.0.1:<port>. With --modem-state
-// it shares DSR and DTR with the library preloaded into Wine.
+// line commands (see unit_control.h, or send "help") on 127.0.0.1:<port>.
+// With --modem-state it shares DSR and DTR with the library preloaded into
+// Wine; with --speed its output is paced as on a real line.
 #include <CLI/CLI.hpp>
 
 #include <arpa/inet.h>
@@ -194,11 +195,15 @@ int main(int argc, char** argv) {
   std::string statePath;
   std::string linkPath;
   std::vector<std::string> startCommands;
+  uint32_t speed = 0;
   app.add_option("--control-port", controlPort, "TCP port on 127.0.0.1 for control commands (0: any free port)");
   app.add_option("--log", logPath, "Append every frame on the line to this file");
   app.add_option("--modem-state", statePath, "Share DTR and DSR with the preloaded modem-lines library through this file");
   app.add_option("--link", linkPath, "Make this path a symbolic link to the pseudo-terminal");
+  app.add_option("--speed", speed, "Pace the unit's output at this many bit/s, ten bits a byte (0: unpaced)")
+      ->check(CLI::Range(0u, 1000000u));
   app.add_option("-e,--exec", startCommands, "Run a control command before serving (repeatable)");
+  app.footer("Control commands: send \"help\" on the control port for the list.");
   CLI11_PARSE(app, argc, argv);
 
   std::FILE* logFile = nullptr;
@@ -211,6 +216,7 @@ int main(int argc, char** argv) {
   static TesterModel model;  // large; kept off the stack
   FrameRecorder recorder(logFile);
   model.SetFrameLog(&recorder);
+  model.SetLineSpeed(speed);
   PosixFileSystem files;
   UnitControl control(model, recorder, files);
   for (const std::string& command : startCommands) {
@@ -265,6 +271,8 @@ int main(int argc, char** argv) {
     for (const Client& c : clients) {
       fds.push_back({c.fd, static_cast<short>(POLLIN | (c.out.empty() ? 0 : POLLOUT)), 0});
     }
+    // Paced output falls due a few bytes each millisecond: every wake-up
+    // above hands out all that is due, not a byte at a time.
     const uint64_t due = model.NextDueMs();
     uint64_t wait = due == UINT64_MAX ? 1000 : due > now ? due - now : 0;
     if (modem.state != nullptr) wait = std::min(wait, kModemPollMs);

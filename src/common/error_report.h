@@ -11,6 +11,7 @@ enum ErrorCode : uint16_t {
   kErrorCommMemory = 1026,
   kErrorPortNotOnline = 1027,
   kErrorCommTimeout = 1028,
+  kErrorCommDamaged = 1029,  // an answer or a command was damaged or lost on the line
   kErrorNoMasterData = 1280,
 };
 

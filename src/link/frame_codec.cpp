@@ -31,8 +31,10 @@ bool Accept(ResponseChannel& channel, uint8_t b) {
   // The owner drains a full queue before feeding more bytes. Should it not,
   // the new frame is the one that goes: overwriting an unread record would
   // lose it and make the count lie, so the consumer would take records twice.
-  // A refused frame counts as never received; the response timer covers it.
-  if (ResponseQueueFull(q)) return false;
+  if (ResponseQueueFull(q)) {
+    ++channel.dropped;
+    return false;
+  }
   d.frame[2 + d.count] = b;
   ResponseRecord& entry = q.entries[q.writeIndex & kIndexMask];
   entry.kind = Classify(d.frame[2], d.frame[3]);
@@ -43,23 +45,36 @@ bool Accept(ResponseChannel& channel, uint8_t b) {
   return true;
 }
 
+void BeginFrame(FrameDecoder& d) {
+  d.frame[0] = kStx;
+  std::memset(d.frame + 1, 0, sizeof d.frame - 1);
+  d.sum = 0;
+  d.state = DecoderState::Length;
+}
+
+// The frame being received is damaged. A lost ETX or SUM often means the
+// next frame has already begun, so an STX here starts it.
+bool DropFrame(ResponseChannel& channel, uint8_t b) {
+  ++channel.dropped;
+  if (b == kStx) BeginFrame(channel.decoder);
+  else channel.decoder.state = DecoderState::Idle;
+  return false;
+}
+
 }  // namespace
 
 bool FeedByte(ResponseChannel& channel, uint8_t b) {
   FrameDecoder& d = channel.decoder;
   switch (d.state) {
     case DecoderState::Idle:
-      if (b == kStx) {
-        d.frame[0] = b;
-        std::memset(d.frame + 1, 0, sizeof d.frame - 1);
-        d.sum = 0;
-        d.state = DecoderState::Length;
-      }
+      if (b == kStx) BeginFrame(d);
+      else ++channel.dropped;
       return false;
     case DecoderState::Length:
       // A longer frame would not fit the buffer; the unit never sends one, so
       // it is dropped whole and the next STX starts over.
       if (b > kMaxFrameLen) {
+        ++channel.dropped;
         d.state = DecoderState::Idle;
         return false;
       }
@@ -77,16 +92,14 @@ bool FeedByte(ResponseChannel& channel, uint8_t b) {
       d.state = int{d.count} >= int{d.expected} - 1 ? DecoderState::Etx : DecoderState::Payload;
       return false;
     case DecoderState::Etx:
-      // Anything but the ETX is noise inside the frame: neither stored nor summed.
-      if (b == kEtx) {
-        d.frame[2 + d.count] = b;
-        ++d.count;
-        d.sum = static_cast<uint8_t>(d.sum + kEtx);
-        d.state = DecoderState::Checksum;
-      }
+      if (b != kEtx) return DropFrame(channel, b);
+      d.frame[2 + d.count] = b;
+      ++d.count;
+      d.sum = static_cast<uint8_t>(d.sum + kEtx);
+      d.state = DecoderState::Checksum;
       return false;
     case DecoderState::Checksum:
-      return b == d.sum && Accept(channel, b);
+      return b == d.sum ? Accept(channel, b) : DropFrame(channel, b);
   }
   // Only a decoder whose memory was trampled gets here; start over cleanly.
   d.state = DecoderState::Idle;

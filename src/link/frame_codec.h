@@ -55,13 +55,23 @@ struct ResponseChannel {
   FrameDecoder decoder;
   ResponseQueue queue;
   uint32_t ResponsePending;  // nonzero from queueing a command until a frame is accepted
+  // Bytes or frames of the unit the decoder had to throw away since the owner
+  // last zeroed it: the answer is no longer whole, so nothing may be judged
+  // from it. Wraps only after billions of drops; owners test it for nonzero.
+  uint32_t dropped;
 };
 
 // One step of the decoder. Returns true when b completed a frame, which is
-// then queued (the caller posts its "frame queued" notice). The owner empties
-// a full queue (see ResponseQueueFull) before feeding another byte, so that no
-// record is lost or taken twice. Fed on a full queue anyway, a completed frame
-// is dropped: false, the queue and ResponsePending untouched, the decoder idle.
+// then queued (the caller posts its "frame queued" notice). Anything it
+// cannot take as part of a well-formed frame counts in `dropped`: a byte
+// outside a frame, and a frame with a LEN too long for the buffer, a wrong
+// ETX or a wrong SUM, which is dropped whole (it is never resynchronised on a
+// byte that merely happens to match: that is how garbled records slip in).
+// An STX in place of the ETX or SUM starts the next frame. The owner empties
+// a full queue (see ResponseQueueFull) before feeding another byte, so that
+// no record is lost or taken twice. Fed on a full queue anyway, a completed
+// frame is dropped and counted: false, the queue and ResponsePending
+// untouched, the decoder idle.
 bool FeedByte(ResponseChannel& channel, uint8_t b);
 
 // Empties the queue (indices, count, entries). The decoder is left as it is.

@@ -103,6 +103,7 @@ bool SerialLink::OpenLink(LinkNotifier& owner, const PortSettings& settings) {
   }
   EmptyRing(receive_);
   EmptyRing(transmit_);
+  damage_.store(0, std::memory_order_release);
   port_.ResetStops();
   if (!port_.Open(settings)) {
     errors_.ShowError(kErrorPortOpen);
@@ -174,6 +175,11 @@ bool SerialLink::FinishLeftWorkers() {
 
 bool SerialLink::IsUnitReady() { return open_ && port_.IsDsrOn(); }
 
+bool SerialLink::TransmitIdle() {
+  std::lock_guard<std::mutex> hold(transmit_.lock);
+  return transmit_.count == 0 && !transmitBusy_.load(std::memory_order_acquire);
+}
+
 bool SerialLink::QueueTransmit(const uint8_t* bytes, uint32_t n) {
   std::lock_guard<std::mutex> hold(transmit_.lock);
   // A block is never split: the unit would see half a frame.
@@ -199,7 +205,9 @@ void SerialLink::PutReceived(const uint8_t* bytes, uint32_t n) {
     std::lock_guard<std::mutex> hold(receive_.lock);
     // A full ring keeps what it has and drops the rest of the block; the
     // worker must never block on the window thread here.
-    CopyIn(receive_, bytes, std::min(n, kRingBytes - receive_.count));
+    const uint32_t room = kRingBytes - receive_.count;
+    if (n > room) damage_.fetch_add(1, std::memory_order_acq_rel);
+    CopyIn(receive_, bytes, std::min(n, room));
   }
   NotifyOwner(LinkSide::kReceive, LinkNotice::kReceived);
 }
@@ -207,6 +215,8 @@ void SerialLink::PutReceived(const uint8_t* bytes, uint32_t n) {
 uint32_t SerialLink::TakeTransmit(uint8_t (&buffer)[kRingBytes]) {
   std::lock_guard<std::mutex> hold(transmit_.lock);
   const uint32_t m = transmit_.count;
+  // Under the lock: whoever sees the ring empty also sees the block in flight.
+  if (m != 0) transmitBusy_.store(true, std::memory_order_release);
   CopyOut(transmit_, buffer, m);
   return m;
 }
@@ -219,6 +229,11 @@ bool SerialLink::NotifyOwner(LinkSide side, LinkNotice notice) {
   return true;
 }
 
+bool SerialLink::ReportDamage(LinkSide side) {
+  damage_.fetch_add(1, std::memory_order_acq_rel);
+  return NotifyOwner(side, LinkNotice::kReceived);
+}
+
 void SerialLink::ReceiveLoop() {
   constexpr LinkSide kSide = LinkSide::kReceive;
   while (!Stopping(kSide)) {
@@ -226,9 +241,9 @@ void SerialLink::ReceiveLoop() {
     uint32_t waiting = 0;
     bool idle = true;
     if (!port_.PollReceive(errors, waiting)) {
-      if (!NotifyOwner(kSide, LinkNotice::kReceived)) break;
+      if (!ReportDamage(kSide)) break;
     } else {
-      if (errors != 0 && !NotifyOwner(kSide, LinkNotice::kReceived)) break;
+      if (errors != 0 && !ReportDamage(kSide)) break;
       const uint32_t n = std::min(waiting, kRingBytes);
       if (n != 0) {
         // Whatever the read's outcome, more may be waiting: no pause.
@@ -242,9 +257,8 @@ void SerialLink::ReceiveLoop() {
         if (result == IoResult::kDone && done == n) {
           PutReceived(readBuffer_, n);
         } else {
-          // A failed or short read loses its bytes; the exchange's time-out
-          // tells the operator.
-          if (!NotifyOwner(kSide, LinkNotice::kReceived)) break;
+          // A failed or short read loses its bytes.
+          if (!ReportDamage(kSide)) break;
           if (purge) port_.PurgeReceive();
         }
       }
@@ -257,7 +271,6 @@ void SerialLink::ReceiveLoop() {
 void SerialLink::TransmitLoop() {
   constexpr LinkSide kSide = LinkSide::kTransmit;
   while (!Stopping(kSide)) {
-    transmitBusy_.store(true, std::memory_order_release);
     const uint32_t m = TakeTransmit(writeBuffer_);
     if (m != 0) {
       uint32_t done = 0;
@@ -265,10 +278,10 @@ void SerialLink::TransmitLoop() {
       if (result == IoResult::kPending) result = port_.WaitPending(kSide, done);
       transmitBusy_.store(false, std::memory_order_release);
       if (result == IoResult::kStopped) break;
-      // A failed or short write is not retried: the owner hears of it as
-      // received bytes and the answer's time-out follows.
+      // A failed or short write is not retried: half a command would be
+      // worse than none. The owner hears of it as damage.
       const bool whole = result == IoResult::kDone && done == m;
-      if (!NotifyOwner(kSide, whole ? LinkNotice::kSent : LinkNotice::kReceived)) break;
+      if (!(whole ? NotifyOwner(kSide, LinkNotice::kSent) : ReportDamage(kSide))) break;
     }
     transmitBusy_.store(false, std::memory_order_release);
     if (port_.Pause(kSide, kWorkerPauseMs)) break;

@@ -67,6 +67,15 @@ class SerialLink {
   void CloseLink(bool restorePort);
   bool IsOpen() const { return open_; }
   bool IsUnitReady();
+  // How often, since this link was opened, bytes of the unit were lost or a
+  // command did not reach the line whole: a line error, a failed poll, a
+  // failed or short read or write, a block the full receive ring had no room
+  // for. Any of it means an answer can no longer be trusted.
+  uint32_t Damage() const { return damage_.load(std::memory_order_acquire); }
+  // Nothing queued is still waiting to be written and no write is under way:
+  // every byte queued so far has been handed to the port (or failed, which
+  // Damage() counts).
+  bool TransmitIdle();
 
   // Window thread.
   bool QueueTransmit(const uint8_t* bytes, uint32_t n);
@@ -82,6 +91,8 @@ class SerialLink {
   void TransmitLoop();
   bool Stopping(LinkSide side);
   bool NotifyOwner(LinkSide side, LinkNotice notice);
+  // Counts damage, then tells the owner; false when the worker is to stop.
+  bool ReportDamage(LinkSide side);
   void DrainTransmit();
   bool StopWorker(std::thread& worker, const std::atomic<bool>& finished, LinkSide side);
   bool FinishLeftWorkers();
@@ -109,6 +120,9 @@ class SerialLink {
   std::atomic<bool> transmitFinished_{true};
   // Set by the transmit worker from taking a block until its write is done.
   std::atomic<bool> transmitBusy_{false};
+  // Raised by the workers (and PutReceived) before they notify, zeroed by
+  // OpenLink while no worker runs.
+  std::atomic<uint32_t> damage_{0};
 };
 
 // Handles a "bytes received" notice on the window thread: takes the bytes the

@@ -45,19 +45,24 @@ void ModePanel::ReadMaster() {
   widgets_.Enable(kReadMasterButton, false);
   ClearResultAndLog();
   // The prompt keeps messages flowing, so the link watch may have ended the
-  // exchange before the answer: a Yes then must not wipe the wiring for a
-  // read that cannot run.
-  if (OpenReadyLink() && ConfirmMasterOverwrite() && link_.IsOpen()) {
+  // exchange before the answer: a Yes then must not start a read that
+  // cannot run.
+  if (OpenReadyLink(Exchange::kReadingMaster) && ConfirmMasterOverwrite() && exchange_ == Exchange::kReadingMaster &&
+      link_.IsOpen()) {
     app_.PortOnline = 1;
     widgets_.ShowPortStatus();
     ClearResponses(channel_);
-    // Rows the unit does not send are pins wired to nothing.
-    InitConnectionRows(CurrentCable().connections);
-    SendExpectingReply(kMasterRead, sizeof kMasterRead);
+    // The rows are gathered apart: the cable keeps its wiring unless the
+    // whole answer arrives. Rows the unit does not send are pins wired to
+    // nothing.
+    masterCable_ = app_.cableSet.currentCable < kCableCount ? app_.cableSet.currentCable : 0;
+    InitConnectionRows(masterRows_);
+    StartJudging();
+    SendExpectingReply(kMasterRead, sizeof kMasterRead, true);
     return;
   }
   // Declining counts as a failed start.
-  if (link_.IsOpen()) link_.CloseLink(true);
+  if (exchange_ == Exchange::kReadingMaster) DropExchange();
   app_.LinkOpen = 0;
   app_.PortOnline = 0;
   widgets_.ShowPortStatus();
@@ -76,19 +81,20 @@ bool ModePanel::ConfirmMasterOverwrite() {
   return widgets_.AskYesNo(text, caption);
 }
 
-void ModePanel::StoreMasterRow(CableRecord& cable, const ResponseRecord& record) {
+void ModePanel::StoreMasterRow(const ResponseRecord& record) {
   unsigned row = 0;
   if (!RowOf(record, row)) return;  // no such pin: dropped
   // The row's own pin byte stays: InitConnectionRows set it, and the listing
   // of a row's connections relies on it.
-  std::memcpy(cable.connections[row].bits.bytes, &record.frame[kRecordPinSet - 1], kPinSetBytes);
+  std::memcpy(masterRows_[row].bits.bytes, &record.frame[kRecordPinSet - 1], kPinSetBytes);
 }
 
-void ModePanel::FinishMasterRead(const CableRecord&, const ResponseRecord&) {
+void ModePanel::FinishMasterRead() {
+  std::memcpy(app_.cableSet.cables[masterCable_].connections, masterRows_, sizeof masterRows_);
   ::MarkDocumentChanged(app_.document);
   widgets_.ShowDocumentTitle();
   RepaintPanel();  // the cells of the new wiring
-  widgets_.PostTestStop();
+  widgets_.PostTestStop(state_.exchange);
 }
 
 // --- Work Start ---
@@ -103,30 +109,45 @@ void ModePanel::StartWork() {
 
 bool ModePanel::DownloadMaster(const CableRecord& cable) {
   ClearResultAndLog();
+  // Opening the link must not end the pending phase 2 it is about to set up.
+  if (!BeginExchange(Exchange::kDownload)) return false;
   state_.WorkPhase2Pending = 1;
-  if (!BeginExchange()) {
-    state_.WorkPhase2Pending = 0;
-    return false;
-  }
   ClearResponses(channel_);
+  StartJudging();
   uint8_t transfer[kMasterTransferMaxBytes];
   const int size = BuildMasterTransfer(cable.connections, transfer);
   // A fresh link's ring always takes the whole transfer. Were it refused, the
   // unit would test against the wiring it held before: no test at all then.
   if (!link_.QueueTransmit(transfer, static_cast<uint32_t>(size))) {
-    link_.CloseLink(true);
-    app_.LinkOpen = 0;
-    state_.WorkPhase2Pending = 0;
-    return false;
+    FailExchange(kErrorCommDamaged);
+    return true;
   }
-  // Time for the transfer to reach the unit; the stop then runs phase 2.
-  widgets_.StartTimer(kTimerStopDelay, kMasterStopDelayMs);
+  // Time for the transfer to reach the unit, sized for the line's speed; the
+  // stop then runs phase 2.
+  ArmTimer(kTimerStopDelay, DownloadStopDelayMs(static_cast<uint32_t>(size), app_.settings.port, downloadPolls_));
   return true;
+}
+
+void ModePanel::CheckDownloadSent() {
+  CheckDamage();
+  if (failure_ != 0) return;
+  if (link_.TransmitIdle()) {
+    widgets_.PostTestStop(state_.exchange);
+    return;
+  }
+  // A work test against half a download would judge the cable by the wiring
+  // the unit held before.
+  if (downloadPolls_ == 0) {
+    FailExchange(kErrorCommDamaged);
+    return;
+  }
+  --downloadPolls_;
+  ArmTimer(kTimerStopDelay, kDownloadPollMs);
 }
 
 void ModePanel::RunWorkPhase2() {
   if (app_.CurrentMode != kMasterWork) return;
-  if (!BeginExchange()) {
+  if (!BeginExchange(Exchange::kWorkTesting)) {
     state_.WorkPhase2Pending = 0;
     // As after every other failed start of this mode, the operator may try
     // again without changing modes first.
@@ -136,7 +157,8 @@ void ModePanel::RunWorkPhase2() {
   }
   state_.FaultCount = 0;
   ClearResponses(channel_);
-  SendExpectingReply(kStatusQuery, sizeof kStatusQuery);
+  StartJudging();
+  SendExpectingReply(kStatusQuery, sizeof kStatusQuery, true);
   widgets_.SetLogFont(LogFont::kNormal);
 }
 
@@ -146,7 +168,7 @@ void ModePanel::EvaluateWork(const CableRecord& cable, const ResponseRecord& rec
       // The unit is there: the test proper. The queue is left alone, since
       // records behind this one belong to the same exchange. A reply found
       // after its link has closed starts nothing.
-      if (link_.IsOpen()) SendExpectingReply(kWorkTest, sizeof kWorkTest);
+      if (link_.IsOpen()) SendExpectingReply(kWorkTest, sizeof kWorkTest, true);
       break;
     case WorkRow: {
       // Held at 255: a flood of rows must never wrap the count to zero and
@@ -187,7 +209,7 @@ void ModePanel::EvaluateWork(const CableRecord& cable, const ResponseRecord& rec
         SetResultText(kNgText);
         CountOutcome(kCountNg);
       }
-      widgets_.PostTestStop();
+      widgets_.PostTestStop(state_.exchange);
       break;
     default:
       break;

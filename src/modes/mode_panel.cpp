@@ -14,7 +14,23 @@ bool IsPinCell(uint16_t control) { return control >= kPinCellBase && control < k
 
 TestMode ModeOf(const App& app) { return app.CurrentMode <= kProbePlus ? app.CurrentMode : kOneOnOne; }
 
+// Time for the unit to take in a download once its last byte is on the line.
+constexpr uint32_t kDownloadSettleMs = 500;
+
 }  // namespace
+
+uint32_t DownloadStopDelayMs(uint32_t bytes, const PortSettings& port, uint16_t& polls) {
+  // Start bit, data bits, parity bit, stop bits (one and a half counted as two).
+  const uint32_t bitsPerByte = 1u + port.DataL + (port.Parity != 0 ? 1u : 0u) + (port.StopB == 0 ? 1u : 2u);
+  const uint32_t speed = port.Speed != 0 ? port.Speed : 1;
+  const uint64_t wireMs = (uint64_t{bytes} * bitsPerByte * 1000u + speed - 1) / speed;
+  const uint64_t delay = wireMs + kDownloadSettleMs > kMasterStopDelayMs ? wireMs + kDownloadSettleMs
+                                                                        : uint64_t{kMasterStopDelayMs};
+  // A driver slower than the line: as long again, and two seconds more.
+  const uint64_t extra = (wireMs + 2000u) / kDownloadPollMs;
+  polls = static_cast<uint16_t>(extra > 0xFFFF ? 0xFFFF : extra);
+  return static_cast<uint32_t>(delay > 0xFFFFFFFFu ? 0xFFFFFFFFu : delay);
+}
 
 ModePanel::ModePanel(const PanelEnvironment& env, LinkNotifier& notifier, PanelWidgets& widgets)
     : app_(env.app),
@@ -42,17 +58,28 @@ void ModePanel::OnDestroy() {
   DropExchange();
 }
 
-void ModePanel::DropExchange() {
-  widgets_.StopTimer(kTimerResponse);
-  widgets_.StopTimer(kTimerStopDelay);
-  if (link_.IsOpen()) link_.CloseLink(true);  // puts what is queued on the line first
-  app_.LinkOpen = 0;
+void ModePanel::CloseExchange() {
+  DisarmTimer(kTimerResponse);
+  DisarmTimer(kTimerStopDelay);
+  // Only the panel's own link: About borrows the same one.
+  if (exchange_ != Exchange::kNone && link_.IsOpen()) link_.CloseLink(true);  // puts what is queued on the line first
+  if (exchange_ != Exchange::kNone) app_.LinkOpen = 0;
+  exchange_ = Exchange::kNone;
   state_.ProbeFinishing = 0;
+  channel_.ResponsePending = 0;
+  judging_ = false;
+  awaitingEnd_ = false;
+  failure_ = 0;
+  ++state_.exchange;
+}
+
+void ModePanel::DropExchange() {
+  CloseExchange();
   state_.WorkPhase2Pending = 0;
 }
 
 void ModePanel::EndExchangeNow() {
-  if (app_.LinkOpen == 0 && !link_.IsOpen()) return;
+  if (exchange_ == Exchange::kNone) return;
   // A probing unit is told to stop before the line goes quiet.
   if (ProbeRunning()) RunProbeFinishSteps();
   DropExchange();
@@ -107,6 +134,8 @@ bool ModePanel::OnCommand(uint16_t id, uint16_t code) {
       return true;
     case kCableSelector:
       if (code != kCbnSelChange) return true;
+      // No exchange runs on a cable that changes under it.
+      EndExchangeNow();
       {
         const int selected = widgets_.SelectorSelection();
         // Choosing which cable to look at is not an edit of the document.
@@ -130,17 +159,19 @@ bool ModePanel::OnCommand(uint16_t id, uint16_t code) {
 void ModePanel::OnTimer(uint16_t id) {
   switch (id) {
     case kTimerResponse:
-      widgets_.StopTimer(kTimerResponse);
-      // Only the first frame of an answer is timed: any accepted frame
-      // cleared the flag.
-      if (channel_.ResponsePending != 0) {
-        errors_.ShowError(kErrorCommTimeout);
-        widgets_.PostTestStop();
-      }
+      if (!responseArmed_) break;  // queued before its exchange ended
+      DisarmTimer(kTimerResponse);
+      // No frame since the command, or the answer stopped short of its end.
+      if (channel_.ResponsePending == 0 && !awaitingEnd_) break;
+      // An answer cut off because the unit went away is that, not a time-out.
+      if (exchange_ != Exchange::kNone && !link_.IsUnitReady()) WatchLink();
+      else FailExchange(kErrorCommTimeout);
       break;
     case kTimerStopDelay:
-      widgets_.StopTimer(kTimerStopDelay);
-      widgets_.PostTestStop();
+      if (!stopDelayArmed_) break;
+      DisarmTimer(kTimerStopDelay);
+      if (exchange_ == Exchange::kDownload) CheckDownloadSent();
+      else widgets_.PostTestStop(state_.exchange);
       break;
     case kTimerLinkWatch:
       WatchLink();
@@ -150,9 +181,17 @@ void ModePanel::OnTimer(uint16_t id) {
   }
 }
 
-void ModePanel::OnLinkReceived() { DecodeReceivedBytes(link_, channel_, *this); }
+void ModePanel::OnLinkReceived() {
+  DecodeReceivedBytes(link_, channel_, *this);
+  CheckDamage();
+}
 
-void ModePanel::FrameQueued() { widgets_.PostFrameQueued(); }
+void ModePanel::FrameQueued() {
+  // One pass takes every record queued by then.
+  if (frameQueuedPosted_) return;
+  frameQueuedPosted_ = true;
+  widgets_.PostFrameQueued();
+}
 
 // The queue is full: its records go to their handlers before another byte is
 // decoded, so none is overwritten.
@@ -235,8 +274,8 @@ bool ModePanel::SelectMode(TestMode mode) {
 
 // --- exchange steps ---
 
-bool ModePanel::BeginExchange() {
-  if (OpenReadyLink()) {
+bool ModePanel::BeginExchange(Exchange kind) {
+  if (OpenReadyLink(kind)) {
     app_.PortOnline = 1;
     widgets_.ShowPortStatus();
     return true;
@@ -246,41 +285,76 @@ bool ModePanel::BeginExchange() {
   return false;
 }
 
-bool ModePanel::OpenReadyLink() {
+bool ModePanel::OpenReadyLink(Exchange kind) {
   // A start while the old link is still open (the stop delay after a probe
-  // finish) ends the old exchange first; its delayed stop must not end the new.
-  if (link_.IsOpen()) {
-    widgets_.StopTimer(kTimerStopDelay);
-    link_.CloseLink(true);
-    app_.LinkOpen = 0;
-    state_.ProbeFinishing = 0;
-  }
-  // Nothing of an earlier exchange is awaited any more: a late time-out of
-  // its first reply would end this one, which may not even expect a reply.
-  widgets_.StopTimer(kTimerResponse);
-  channel_.ResponsePending = 0;
+  // finish) ends the old exchange first: its timers and its stop, which may
+  // still be queued, end nothing of the new one. Nothing of it is awaited any
+  // more either.
+  CloseExchange();
   // A frame cut off on an earlier link can never be completed; left in the
   // decoder it would swallow the first frame of this answer.
   channel_.decoder = FrameDecoder{};
   app_.LinkOpen = link_.OpenLink(notifier_, app_.settings.port) ? 1 : 0;
   if (app_.LinkOpen == 0) return false;
-  if (link_.IsUnitReady()) return true;
+  if (link_.IsUnitReady()) {
+    exchange_ = kind;
+    return true;
+  }
   link_.CloseLink(true);
   app_.LinkOpen = 0;
   return false;
 }
 
-void ModePanel::SendExpectingReply(const uint8_t* frame, uint32_t size) {
-  // A frame the full ring refuses is lost; the time-out reports it.
-  link_.QueueTransmit(frame, size);
-  channel_.ResponsePending = 1;
-  widgets_.StartTimer(kTimerResponse, kResponseTimeoutMs);
+void ModePanel::StartJudging() {
+  // Whatever came before the first command (noise while a question was up)
+  // is no part of the answer.
+  channel_.decoder = FrameDecoder{};
+  channel_.dropped = 0;
+  linkDamageSeen_ = link_.Damage();
+  judging_ = true;
 }
 
-void ModePanel::EndExchange() {
-  if (link_.IsOpen()) link_.CloseLink(true);
-  app_.LinkOpen = 0;
-  state_.ProbeFinishing = 0;
+void ModePanel::SendExpectingReply(const uint8_t* frame, uint32_t size, bool awaitEnd) {
+  if (!link_.QueueTransmit(frame, size)) {
+    FailExchange(kErrorCommDamaged);
+    return;
+  }
+  channel_.ResponsePending = 1;
+  awaitingEnd_ = awaitEnd;
+  ArmTimer(kTimerResponse, kResponseTimeoutMs);
+}
+
+void ModePanel::AnswerEnded() {
+  awaitingEnd_ = false;
+  DisarmTimer(kTimerResponse);
+}
+
+void ModePanel::AnswerContinues() { ArmTimer(kTimerResponse, kResponseTimeoutMs); }
+
+void ModePanel::CheckDamage() {
+  if (!judging_ || failure_ != 0) return;
+  if (channel_.dropped != 0 || link_.Damage() != linkDamageSeen_) FailExchange(kErrorCommDamaged);
+}
+
+void ModePanel::FailExchange(uint16_t code) {
+  if (failure_ != 0 || exchange_ == Exchange::kNone) return;
+  failure_ = code;
+  judging_ = false;
+  awaitingEnd_ = false;
+  DisarmTimer(kTimerResponse);
+  DisarmTimer(kTimerStopDelay);
+  // Closing the link here could wait on the very worker whose notice is
+  // being handled; the stop does it.
+  widgets_.PostTestStop(state_.exchange);
+}
+
+void ModePanel::EndExchange(uint32_t exchange) {
+  if (exchange != state_.exchange || exchange_ == Exchange::kNone) return;  // one that is over
+  if (failure_ != 0) {
+    EndFailedExchange(failure_);
+    return;
+  }
+  CloseExchange();
   RepaintPanel();  // the Probe colours follow the link
   if (ModeOf(app_) == kMasterWork && state_.WorkPhase2Pending != 0) {
     RunWorkPhase2();
@@ -288,6 +362,27 @@ void ModePanel::EndExchange() {
     return;
   }
   ShowIdleControls();
+}
+
+void ModePanel::EndFailedExchange(uint16_t code) {
+  if (ProbeRunning()) RunProbeFinishSteps();
+  DropExchange();
+  ClearResponses(channel_);
+  RepaintPanel();
+  ShowIdleControls();
+  // Last: the box keeps messages flowing, and the operator may start the next
+  // test, or even switch languages and so replace this panel, before it goes.
+  errors_.ShowError(code);
+}
+
+void ModePanel::ArmTimer(uint16_t id, uint32_t ms) {
+  (id == kTimerResponse ? responseArmed_ : stopDelayArmed_) = true;
+  widgets_.StartTimer(id, ms);
+}
+
+void ModePanel::DisarmTimer(uint16_t id) {
+  (id == kTimerResponse ? responseArmed_ : stopDelayArmed_) = false;
+  widgets_.StopTimer(id);
 }
 
 void ModePanel::ShowIdleControls() {
@@ -314,19 +409,17 @@ void ModePanel::ShowIdleControls() {
 }
 
 void ModePanel::WatchLink() {
-  if (app_.LinkOpen == 0 || link_.IsUnitReady()) return;
+  // Only the panel's own exchanges: About's link is not watched here.
+  if (exchange_ == Exchange::kNone || link_.IsUnitReady()) return;
   // The unit went away mid-test. The exchange ends here, cleanly, before the
   // shell is asked to exit: should the operator cancel the exit, the panel
   // is idle rather than stuck in a test no frame will ever finish.
   link_.CloseLink(false);
+  DropExchange();
   app_.LinkOpen = 0;
   app_.PortOnline = 0;
-  state_.ProbeFinishing = 0;
-  state_.WorkPhase2Pending = 0;
-  channel_.ResponsePending = 0;
-  widgets_.StopTimer(kTimerResponse);
-  widgets_.StopTimer(kTimerStopDelay);
   widgets_.ShowPortStatus();
+  RepaintPanel();
   ShowIdleControls();
   widgets_.PostMainCommand(kExitCommand);
 }

@@ -19,7 +19,7 @@
 #include "shell/language.h"
 
 enum PanelTimer : uint16_t {
-  kTimerResponse = 900,   // one shot: the first frame of an answer is late
+  kTimerResponse = 900,   // one shot: the answer's next frame is late
   kTimerStopDelay = 901,  // one shot: the link closes after a finish or a download
   kTimerLinkWatch = 902,  // periodic: DSR while a link is open
 };
@@ -27,6 +27,16 @@ inline constexpr uint32_t kResponseTimeoutMs = 500;
 inline constexpr uint32_t kProbeStopDelayMs = 200;
 inline constexpr uint32_t kMasterStopDelayMs = 1000;
 inline constexpr uint32_t kLinkWatchMs = 2000;
+// After the download's delay, how often the panel looks again whether the
+// port has written it all.
+inline constexpr uint32_t kDownloadPollMs = 100;
+
+// How long phase 1 of a work test keeps the link open for a download of
+// `bytes`: at least the usual second, and at slow speeds the time the bytes
+// take on the line plus half a second for the unit to store them. Also sets
+// `polls`, how many further kDownloadPollMs looks a download that is still
+// being written gets before it counts as failed.
+uint32_t DownloadStopDelayMs(uint32_t bytes, const PortSettings& port, uint16_t& polls);
 
 enum class LogFont : uint8_t { kNormal, kMediumBold };
 
@@ -47,6 +57,9 @@ class PanelWidgets {
   // Inserts text at the caret of the result log (its end unless the operator
   // clicked into it).
   virtual void AppendLog(const char16_t* text) = 0;
+  // Replaces the whole result log and shows its last line, as appending
+  // would have.
+  virtual void SetLog(const char16_t* text) = 0;
   virtual void Enable(uint16_t control, bool on) = 0;
   virtual void Focus(uint16_t control) = 0;
   // Checks radio button 2000 + mode and clears the other three.
@@ -64,8 +77,9 @@ class PanelWidgets {
   // Starting a running timer restarts it with the new period.
   virtual void StartTimer(uint16_t id, uint32_t ms) = 0;
   virtual void StopTimer(uint16_t id) = 0;
-  // Queue the panel's own "test stop" and "frame queued" messages.
-  virtual void PostTestStop() = 0;
+  // Queue the panel's own "test stop" and "frame queued" messages. A stop
+  // carries the number of the exchange it ends and comes back with it.
+  virtual void PostTestStop(uint32_t exchange) = 0;
   virtual void PostFrameQueued() = 0;
   // Every cell asks for its colour again (invalidate without erasing).
   virtual void Repaint() = 0;
@@ -100,6 +114,9 @@ struct PanelState {
   uint8_t TouchedNow[kPinCount];
   uint8_t TouchedEver[kPinCount];
   ModeCounters counters;
+  // Numbers the exchanges: a new one at every start and every end, so a stop
+  // posted for one never ends another.
+  uint32_t exchange;
 };
 
 // The shell's long-lived parts the panel works with.
@@ -128,8 +145,11 @@ class ModePanel final : private ResponseSink {
   bool OnCommand(uint16_t id, uint16_t code);
   void OnTimer(uint16_t id);
   void OnLinkReceived();
-  void OnFrameQueued() { DispatchResponses(); }
-  void OnTestStop() { EndExchange(); }
+  void OnFrameQueued() {
+    frameQueuedPosted_ = false;
+    DispatchResponses();
+  }
+  void OnTestStop(uint32_t exchange) { EndExchange(exchange); }
   PinColour PinCellColour(uint16_t control);
 
   // --- operations for the shell ---
@@ -145,21 +165,46 @@ class ModePanel final : private ResponseSink {
   void EndExchangeNow();
 
   void DispatchResponses();
+  // Records taken from the queue since the panel was made, for diagnostics.
+  uint32_t DispatchedRecords() const { return dispatched_; }
 
  private:
   // ResponseSink: the decoder's notices while OnLinkReceived feeds it.
   void FrameQueued() override;
   void DrainResponses() override;
 
+  // What the open link is for; records are routed by it where the mode
+  // alone cannot tell (a master read's answer from a work test's).
+  enum class Exchange : uint8_t { kNone, kOneOnOne, kProbe, kProbePlus, kReadingMaster, kDownload, kWorkTesting };
+
   // Exchange steps shared by the tests.
-  bool BeginExchange();
+  bool BeginExchange(Exchange kind);
   // Opens a fresh link, ending first any exchange whose link is still open;
   // true when it opened and the unit is ready (otherwise it is closed again).
-  bool OpenReadyLink();
-  void SendExpectingReply(const uint8_t* frame, uint32_t size);
-  void EndExchange();
-  // Timers stopped, link closed, no phase to follow.
+  bool OpenReadyLink(Exchange kind);
+  // From here on a damaged line voids the exchange: its result may be judged
+  // only from an answer that arrived whole.
+  void StartJudging();
+  // Queues the command and times the answer: its first frame, and with
+  // awaitEnd every further one until the end record.
+  void SendExpectingReply(const uint8_t* frame, uint32_t size, bool awaitEnd);
+  // A record of the awaited answer arrived: the end, or one more row.
+  void AnswerEnded();
+  void AnswerContinues();
+  // Damage the link or the decoder saw during a judged exchange fails it.
+  void CheckDamage();
+  // Nothing more of this exchange is judged; its stop follows and shows the
+  // error. Safe inside a worker's notice, which must not close the link.
+  void FailExchange(uint16_t code);
+  void EndExchange(uint32_t exchange);
+  void EndFailedExchange(uint16_t code);
+  // Timers stopped, the panel's link closed, the exchange's flags cleared and
+  // its number retired; a following work phase stays pending.
+  void CloseExchange();
+  // The same, with no phase to follow.
   void DropExchange();
+  void ArmTimer(uint16_t id, uint32_t ms);
+  void DisarmTimer(uint16_t id);
   // The current mode's start controls enabled, as after any exchange.
   void ShowIdleControls();
   void WatchLink();
@@ -176,8 +221,11 @@ class ModePanel final : private ResponseSink {
   // The finish without evaluation, also run by a mode change during probing.
   void RunProbeFinishSteps();
   bool ProbeRunning() const;
-  void ShowProbeState(const CableRecord& cable, const ResponseRecord& record);
-  void LatchProbeState(const CableRecord& cable, const ResponseRecord& record);
+  // Per record: what the probe reaches now (and in Probe+ ever). What it
+  // changes is shown once per batch, by ShowProbeChanges.
+  void TakeProbeState(const ResponseRecord& record);
+  void LatchProbeState(const ResponseRecord& record);
+  void ShowProbeChanges(const CableRecord& cable);
   void EvaluateProbePlus(const CableRecord& cable);
 
   // Master/Work (master_work.cpp).
@@ -188,8 +236,10 @@ class ModePanel final : private ResponseSink {
   // exchange could not start.
   bool DownloadMaster(const CableRecord& cable);
   void RunWorkPhase2();
-  void StoreMasterRow(CableRecord& cable, const ResponseRecord& record);
-  void FinishMasterRead(const CableRecord& cable, const ResponseRecord& record);
+  void StoreMasterRow(const ResponseRecord& record);
+  void FinishMasterRead();
+  // Phase 1's delay ran out: on to phase 2 once the port has written it all.
+  void CheckDownloadSent();
   void EvaluateWork(const CableRecord& cable, const ResponseRecord& record);
 
   // Shared by the evaluations.
@@ -212,4 +262,23 @@ class ModePanel final : private ResponseSink {
   LinkNotifier& notifier_;
   PanelWidgets& widgets_;
   int32_t pinNo_ = kPinNoMax;  // the last Pin No. read, for a field left empty
+
+  // The running exchange. A language switch ends it before it re-creates
+  // the panel, so none of this has to outlive the window.
+  Exchange exchange_ = Exchange::kNone;  // kNone: the panel holds no link
+  bool judging_ = false;       // damage voids the result
+  bool awaitingEnd_ = false;   // the answer's end record is still due
+  uint16_t failure_ = 0;       // the error the exchange failed with; its stop is posted
+  uint32_t linkDamageSeen_ = 0;  // the link's damage count when judging began
+  bool responseArmed_ = false;   // a WM_TIMER already queued for a stopped timer is ignored
+  bool stopDelayArmed_ = false;
+  uint16_t downloadPolls_ = 0;   // looks left before a download still being written fails
+  // A stream of probe records is shown per batch, not per record: at line
+  // rate, per-record display work would starve the operator's commands.
+  bool frameQueuedPosted_ = false;  // at most one "frame queued" waits at a time
+  bool probeChanged_ = false;       // the probe state differs from what is shown
+  uint32_t dispatched_ = 0;
+  // A master read's rows, kept apart until its end record arrives whole.
+  ConnectionRow masterRows_[kPinCount] = {};
+  uint8_t masterCable_ = 0;
 };

@@ -27,6 +27,13 @@ class Win32PanelWidgets final : public PanelWidgets {
   void AppendLog(const char16_t* text) override {
     SendDlgItemMessageW(panel_, kResultLog, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text));
   }
+  void SetLog(const char16_t* text) override {
+    const HWND log = GetDlgItem(panel_, kResultLog);
+    SetWindowTextW(log, W(text));
+    const LRESULT end = GetWindowTextLengthW(log);
+    SendMessageW(log, EM_SETSEL, static_cast<WPARAM>(end), end);
+    SendMessageW(log, EM_SCROLLCARET, 0, 0);
+  }
   void Enable(uint16_t control, bool on) override { EnableWindow(GetDlgItem(panel_, control), on ? TRUE : FALSE); }
   void Focus(uint16_t control) override { SetFocus(GetDlgItem(panel_, control)); }
   void CheckModeRadio(TestMode mode) override {
@@ -70,7 +77,7 @@ class Win32PanelWidgets final : public PanelWidgets {
   }
   void StartTimer(uint16_t id, uint32_t ms) override { SetTimer(panel_, id, ms, nullptr); }
   void StopTimer(uint16_t id) override { KillTimer(panel_, id); }
-  void PostTestStop() override { PostMessageW(panel_, WM_TEST_STOP, 0, 0); }
+  void PostTestStop(uint32_t exchange) override { PostMessageW(panel_, WM_TEST_STOP, exchange, 0); }
   void PostFrameQueued() override { PostMessageW(panel_, WM_FRAME_QUEUED, 0, 0); }
   void Repaint() override {
     // Only the cells whose colour changed are painted, and at once: during a
@@ -197,7 +204,7 @@ INT_PTR CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       w->panel.OnFrameQueued();
       return TRUE;
     case WM_TEST_STOP:
-      w->panel.OnTestStop();
+      w->panel.OnTestStop(static_cast<uint32_t>(wParam));
       return TRUE;
     default:
       return FALSE;

@@ -20,7 +20,7 @@ constexpr int kSidePins = 50;
 void ModePanel::StartOneOnOne() {
   const uint8_t n = PinNo();
   widgets_.Enable(kOneOnOneStart, false);
-  if (!BeginExchange()) {
+  if (!BeginExchange(Exchange::kOneOnOne)) {
     widgets_.Enable(kOneOnOneStart, true);
     return;
   }
@@ -29,7 +29,8 @@ void ModePanel::StartOneOnOne() {
   ClearResponses(channel_);
   state_.FaultCount = 0;
   ClearResultAndLog();
-  SendExpectingReply(frame, sizeof frame);
+  StartJudging();
+  SendExpectingReply(frame, sizeof frame, true);
   widgets_.SetLogFont(LogFont::kNormal);
 }
 
@@ -68,7 +69,7 @@ void ModePanel::EvaluateOneOnOne(const CableRecord& cable, const ResponseRecord&
         CountOutcome(kCountNg);
         SetResultText(kNgText);
       }
-      widgets_.PostTestStop();
+      widgets_.PostTestStop(state_.exchange);
       break;
     default:
       break;

@@ -34,9 +34,12 @@ bool ModePanel::ProbeRunning() const {
 }
 
 void ModePanel::StartProbe() {
-  if (!BeginExchange()) return;
+  if (!BeginExchange(Exchange::kProbe)) return;
+  // The first state rewrites the log and the cells, whatever it holds.
+  probeChanged_ = true;
   ClearResponses(channel_);
-  SendExpectingReply(kProbeStart, sizeof kProbeStart);
+  // A live display: a damaged frame is dropped and the next one shows.
+  SendExpectingReply(kProbeStart, sizeof kProbeStart, false);
   widgets_.SetLogFont(LogFont::kMediumBold);
   widgets_.Enable(kProbeStartButton, false);
   widgets_.Enable(kProbeFinishButton, true);
@@ -50,7 +53,7 @@ void ModePanel::FinishProbe() {
 }
 
 void ModePanel::StartProbePlus() {
-  if (!BeginExchange()) return;
+  if (!BeginExchange(Exchange::kProbePlus)) return;
   for (int k = 0; k < kPinCount; ++k) {
     state_.TouchedNow[k] = 0;
     state_.TouchedEver[k] = 0;
@@ -58,7 +61,9 @@ void ModePanel::StartProbePlus() {
   ClearResultAndLog();
   widgets_.SetLogFont(LogFont::kNormal);
   ClearResponses(channel_);
-  SendExpectingReply(kProbeStart, sizeof kProbeStart);
+  // A touch lost to a damaged frame could turn NC or NG into OK.
+  StartJudging();
+  SendExpectingReply(kProbeStart, sizeof kProbeStart, false);
   widgets_.Enable(kProbePlusStartButton, false);
   widgets_.Enable(kProbePlusFinishButton, true);
   widgets_.Focus(kProbePlusFinishButton);
@@ -69,7 +74,14 @@ void ModePanel::StartProbePlus() {
 void ModePanel::FinishProbePlus() {
   widgets_.Enable(kProbePlusFinishButton, false);
   if (!ProbeRunning()) return;
-  // Judged on what was reached up to now: frames of the stop delay no longer count.
+  // The unit never answered: nothing was probed, so there is nothing to judge.
+  if (channel_.ResponsePending != 0) {
+    FailExchange(kErrorCommTimeout);
+    return;
+  }
+  // Judged on what was reached up to now: frames of the stop delay no longer
+  // count, nor does damage to them.
+  judging_ = false;
   EvaluateProbePlus(CurrentCable());
   RunProbeFinishSteps();
 }
@@ -79,31 +91,43 @@ void ModePanel::RunProbeFinishSteps() {
   link_.QueueTransmit(kProbeFinish, sizeof kProbeFinish);  // the unit says nothing back
   // The link stays open long enough for the transmit worker to put the
   // finish on the line.
-  widgets_.StartTimer(kTimerStopDelay, kProbeStopDelayMs);
+  ArmTimer(kTimerStopDelay, kProbeStopDelayMs);
   state_.ProbeFinishing = 1;
   RepaintPanel();
 }
 
-void ModePanel::ShowProbeState(const CableRecord& cable, const ResponseRecord& record) {
-  // The log is rebuilt whole per record and set at once: at 20 records a
-  // second, line-by-line insertion would flicker.
-  char16_t log[kProbeLogUnits];
-  size_t used = 0;
-  log[0] = 0;
+void ModePanel::TakeProbeState(const ResponseRecord& record) {
   for (unsigned k = 0; k < kPinCount; ++k) {
-    const bool reached = ProbeBit(record, k);
-    state_.TouchedNow[k] = reached ? 1 : 0;
-    if (reached) used += FormatText(log + used, kProbeLogUnits - used, u"%s\r\n", cable.pinNames[k]);
+    const uint8_t reached = ProbeBit(record, k) ? 1 : 0;
+    if (state_.TouchedNow[k] != reached) probeChanged_ = true;
+    state_.TouchedNow[k] = reached;
   }
-  widgets_.SetText(kResultLog, log);
 }
 
-void ModePanel::LatchProbeState(const CableRecord&, const ResponseRecord& record) {
+void ModePanel::LatchProbeState(const ResponseRecord& record) {
+  // Every record counts, however briefly a pin was touched.
   for (unsigned k = 0; k < kPinCount; ++k) {
-    const bool reached = ProbeBit(record, k);
-    state_.TouchedNow[k] = reached ? 1 : 0;
-    if (reached) state_.TouchedEver[k] = 1;
+    const uint8_t reached = ProbeBit(record, k) ? 1 : 0;
+    if (state_.TouchedNow[k] != reached || (reached != 0 && state_.TouchedEver[k] == 0)) probeChanged_ = true;
+    state_.TouchedNow[k] = reached;
+    if (reached != 0) state_.TouchedEver[k] = 1;
   }
+}
+
+void ModePanel::ShowProbeChanges(const CableRecord& cable) {
+  if (!probeChanged_) return;
+  probeChanged_ = false;
+  if (app_.CurrentMode == kProbe) {
+    // The log is rebuilt whole and set at once: line-by-line insertion
+    // would flicker.
+    char16_t log[kProbeLogUnits];
+    size_t used = 0;
+    log[0] = 0;
+    for (unsigned k = 0; k < kPinCount; ++k)
+      if (state_.TouchedNow[k] != 0) used += FormatText(log + used, kProbeLogUnits - used, u"%s\r\n", cable.pinNames[k]);
+    widgets_.SetLog(log);
+  }
+  RepaintPanel();
 }
 
 void ModePanel::EvaluateProbePlus(const CableRecord& cable) {

@@ -3,9 +3,9 @@
 #include "common/format_text.h"
 #include "common/text.h"
 
-const ErrorTableRow ErrorTable[9] = {
+const ErrorTableRow ErrorTable[10] = {
     {768, 40011},  {769, 40012},  {1024, 40013}, {1025, 40014}, {1026, 40015},
-    {1027, 40016}, {1028, 40017}, {1280, 40018}, {-1, 40019},
+    {1027, 40016}, {1028, 40017}, {1029, 40067}, {1280, 40018}, {-1, 40019},
 };
 
 uint32_t ErrorMessageId(uint16_t code) {

@@ -234,7 +234,9 @@ void EditCableData(HWND hwnd) {
 }
 
 // Before the link serves another window (About) or the panel is re-created,
-// a running exchange ends: its notices would reach the wrong window.
+// a running exchange ends: its notices would reach the wrong window. So it
+// does before anything replaces or edits the cable set: no test is judged
+// against, or stores into, a cable that changed under it.
 void EndRunningExchange() {
   if (ModePanel* panel = ModePanelOf(g_modePanel)) panel->EndExchangeNow();
 }
@@ -255,6 +257,7 @@ void SwitchLanguage(HWND hwnd) {
 void OnCommand(HWND hwnd, WORD id) {
   switch (id) {
     case 40001:
+      EndRunningExchange();
       OpenDocument(Documents());
       break;
     case 40002:
@@ -264,6 +267,7 @@ void OnCommand(HWND hwnd, WORD id) {
       SaveDocumentAs(Documents());
       break;
     case 40004:
+      EndRunningExchange();
       InitializeDocument(Documents());
       break;
     case 40005:
@@ -276,6 +280,7 @@ void OnCommand(HWND hwnd, WORD id) {
       SelectMode(static_cast<TestMode>(id - 40006));
       break;
     case 40010:
+      EndRunningExchange();
       EditCableData(hwnd);
       break;
     case 40011:

@@ -173,6 +173,38 @@ TEST_F(OneOnOne, PinNoRecoloursAtOnceAndGoesOnTheLine) {
   Snapshot(main);
 }
 
+// A cable with faults, its answers damaged on the line in three ways: each
+// test ends with its error and no result, counts nothing, and Start is back.
+TEST_F(OneOnOne, DamagedAnswersAreNeverJudged) {
+  ASSERT_EQ(unit_.Do(kFaultyCable), "ok");
+  ASSERT_EQ(unit_.Do("fault faultAnswer O"), "ok");
+  HWND main = StartInLanguage(kEnglish);
+  ASSERT_NE(main, nullptr);
+  const std::wstring damaged = L"Code 1029:\r\nCommunication error\r\n";
+  const std::wstring timedOut = std::wstring(L"Code 1028:\r\n") + kEnglish.timedOut + L"\r\n";
+  struct Walk {
+    const char* fault;
+    const std::wstring& box;
+  } walks[] = {{"fault badChecksum on", damaged}, {"fault lostStx on", damaged}, {"fault lostEnd on", timedOut}};
+  for (const Walk& walk : walks) {
+    SCOPED_TRACE(walk.fault);
+    ASSERT_EQ(unit_.Do(walk.fault), "ok");
+    ASSERT_TRUE(op_.Click(op_.Control(kOneOnOneStart)));
+    ExpectBox(kEnglish.errorCaption, walk.box, IDOK, nullptr, true);
+    EXPECT_TRUE(WaitUntil([&] { return Enabled(kOneOnOneStart); })) << "Start stays disabled";
+    EXPECT_EQ(TextOf(kResultBox), L"");
+    EXPECT_EQ(Counters(), (std::vector<std::wstring>{L"0", L"0", L"0"}));
+    ASSERT_EQ(unit_.Do("clear faults"), "ok");
+    ASSERT_EQ(unit_.Do("fault faultAnswer O"), "ok");
+  }
+  // The same cable on a clean line.
+  RunTest();
+  EXPECT_EQ(TextOf(kResultBox), kEnglish.ng);
+  EXPECT_EQ(Counters(), (std::vector<std::wstring>{L"0", L"1", L"1"}));
+  EXPECT_TRUE(op_.Dialogs().empty());
+  Snapshot(main);
+}
+
 TEST_F(OneOnOne, UnitGoingAwayMidTestEndsTheProgram) {
   // The unit answers the first row and then drops DSR: the answer is under
   // way, so no time-out comes, only the link watch can see it. DSR comes on

@@ -12,7 +12,11 @@
 
 class FakePanelWidgets final : public PanelWidgets {
  public:
-  enum class Posted : uint8_t { kTestStop, kFrameQueued };
+  enum class Kind : uint8_t { kTestStop, kFrameQueued };
+  struct Posted {
+    Kind kind;
+    uint32_t exchange;  // of a stop
+  };
 
   explicit FakePanelWidgets(const App& app) : app_(app) {}
 
@@ -27,8 +31,10 @@ class FakePanelWidgets final : public PanelWidgets {
   SelectorEntries selector{};
   int selectorSelection = -1;
   std::map<uint16_t, uint32_t> timers;  // running timers and their periods
+  std::map<uint16_t, int> timerStarts;
   std::deque<Posted> posted;
   int repaints = 0;
+  int logSets = 0;  // the whole log replaced
   std::vector<int32_t> portStatusShown;  // App::PortOnline at each status update
   std::vector<uint16_t> postedCommands;
   std::vector<uint16_t> sentCommands;
@@ -62,6 +68,10 @@ class FakePanelWidgets final : public PanelWidgets {
     if (control == kResultBox && onResult != nullptr) onResult(onResultContext);
   }
   void AppendLog(const char16_t* text) override { texts[kResultLog] += text; }
+  void SetLog(const char16_t* text) override {
+    texts[kResultLog] = text;
+    ++logSets;
+  }
   void Enable(uint16_t control, bool on) override { enabled[control] = on; }
   void Focus(uint16_t control) override { focus = control; }
   void CheckModeRadio(TestMode mode) override {
@@ -95,10 +105,13 @@ class FakePanelWidgets final : public PanelWidgets {
     selectorSelection = selected;
   }
   int SelectorSelection() override { return selectorSelection; }
-  void StartTimer(uint16_t id, uint32_t ms) override { timers[id] = ms; }
+  void StartTimer(uint16_t id, uint32_t ms) override {
+    timers[id] = ms;
+    ++timerStarts[id];
+  }
   void StopTimer(uint16_t id) override { timers.erase(id); }
-  void PostTestStop() override { posted.push_back(Posted::kTestStop); }
-  void PostFrameQueued() override { posted.push_back(Posted::kFrameQueued); }
+  void PostTestStop(uint32_t exchange) override { posted.push_back({Kind::kTestStop, exchange}); }
+  void PostFrameQueued() override { posted.push_back({Kind::kFrameQueued, 0}); }
   void Repaint() override { ++repaints; }
   void ShowPortStatus() override { portStatusShown.push_back(app_.PortOnline); }
   void ShowDocumentTitle() override { titlesShown.push_back(app_.document.state); }

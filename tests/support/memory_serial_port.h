@@ -41,6 +41,13 @@ struct MemoryPortFaults {
   std::atomic<bool> pendingTransfers{false};  // transfers complete only in WaitPending
   std::atomic<bool> holdPending{false};       // pending transfers never complete
   std::atomic<bool> ignoreStop{false};        // WaitPending ignores the stop until ReleaseStuck
+  // Writes take as long as the configured speed needs (10 bits a byte) and
+  // reach the unit only when done; a stop before then loses them, as a
+  // purged driver queue does.
+  std::atomic<bool> paceWrites{false};
+  // The driver's queue is the limit: what the unit sends beyond it is lost,
+  // and the next poll reports the overrun.
+  std::atomic<bool> overflowLoses{false};
 };
 
 class MemorySerialPort final : public SerialPort {
@@ -109,8 +116,13 @@ class MemorySerialPort final : public SerialPort {
     errors = 0;
     waiting = 0;
     if (!open_ || TakeFault(faults.failPolls)) return false;
-    if (TakeFault(faults.lineErrors)) errors = kLineError;
+    if (TakeFault(faults.lineErrors) || overrun_) errors = kLineError;
+    overrun_ = false;
     queued_ += static_cast<uint32_t>(unit_.TakeUnitBytes(queue_ + queued_, kQueueBytes - queued_, NowMs()));
+    if (faults.overflowLoses && queued_ == kQueueBytes) {
+      uint8_t lost[kQueueBytes];
+      overrun_ = unit_.TakeUnitBytes(lost, sizeof lost, NowMs()) != 0;
+    }
     waiting = queued_;
     return true;
   }
@@ -119,7 +131,7 @@ class MemorySerialPort final : public SerialPort {
     done = 0;
     if (!open_ || TakeFault(faults.failReads)) return IoResult::kFailed;
     if (faults.pendingTransfers || faults.holdPending) {
-      pending_[Side(LinkSide::kReceive)] = {buffer, nullptr, size, true};
+      pending_[Side(LinkSide::kReceive)] = {buffer, nullptr, size, true, {}};
       return IoResult::kPending;
     }
     return CompleteRead(buffer, size, done);
@@ -133,8 +145,11 @@ class MemorySerialPort final : public SerialPort {
     std::lock_guard<std::mutex> hold(m_);
     done = 0;
     if (!open_ || TakeFault(faults.failWrites)) return IoResult::kFailed;
-    if (faults.pendingTransfers || faults.holdPending) {
-      pending_[Side(LinkSide::kTransmit)] = {nullptr, data, size, true};
+    if (faults.pendingTransfers || faults.holdPending || faults.paceWrites) {
+      const uint32_t speed = settings_.Speed != 0 ? settings_.Speed : 1;
+      const auto wire = std::chrono::microseconds(uint64_t{size} * 10u * 1000000u / speed);
+      pending_[Side(LinkSide::kTransmit)] = {nullptr, data, size, true,
+                                             faults.paceWrites ? Clock::now() + wire : Clock::time_point{}};
       return IoResult::kPending;
     }
     return CompleteWrite(data, size, done);
@@ -151,14 +166,15 @@ class MemorySerialPort final : public SerialPort {
           result = IoResult::kFailed;
           break;
         }
-      } else if (p.active && !faults.holdPending) {
+      } else if (p.active && !faults.holdPending && Clock::now() >= p.doneAt) {
         // As with the overlapped event: a completed transfer wins over the stop.
         result = p.readTo != nullptr ? CompleteRead(p.readTo, p.size, done) : CompleteWrite(p.writeFrom, p.size, done);
         break;
       } else if (stop_[Side(side)]) {
         break;
       }
-      cv_.wait(lock);
+      if (p.active && p.doneAt > Clock::now()) cv_.wait_until(lock, p.doneAt);
+      else cv_.wait(lock);
     }
     p = Pending{};
     --inWaitPending_;
@@ -186,6 +202,7 @@ class MemorySerialPort final : public SerialPort {
     const uint8_t* writeFrom;
     uint32_t size;
     bool active;
+    Clock::time_point doneAt;  // a paced write is not done before
   };
 
   static int Side(LinkSide side) { return side == LinkSide::kReceive ? 0 : 1; }
@@ -229,6 +246,7 @@ class MemorySerialPort final : public SerialPort {
   PortSettings settings_{};
   uint8_t queue_[kQueueBytes] = {};
   uint32_t queued_ = 0;
+  bool overrun_ = false;
   Pending pending_[2] = {};
   // Written under m_, read by tests at any time.
   std::atomic<int> restoredCloses_{0};

@@ -50,7 +50,7 @@ struct PanelRig {
       const FakePanelWidgets::Posted message = widgets.posted.front();
       widgets.posted.pop_front();
       handlingSince = Clock::now();
-      if (message == FakePanelWidgets::Posted::kTestStop) panel.OnTestStop();
+      if (message.kind == FakePanelWidgets::Kind::kTestStop) panel.OnTestStop(message.exchange);
       else panel.OnFrameQueued();
       handling += Clock::now() - handlingSince;
     }

@@ -62,36 +62,43 @@ TEST(FrameDecoder, WorkedProbeStateExample) {
   EXPECT_EQ(reinterpret_cast<const uint8_t*>(&r)[kRecordProbeSet + 6], 0x04) << "B01";
 }
 
-TEST(FrameDecoder, NoiseAroundAndInsideAFrameIsSkipped) {
-  const Bytes clean{0x02, 0x03, 0x53, 0x54, 0x03, 0xAD};
-  const Bytes streams[] = {
-      clean,
-      {0x00, 0xFF, 0x41, 0x03, 0x02, 0x03, 0x53, 0x54, 0x03, 0xAD},  // garbage before the STX
-      {0x02, 0x03, 0x53, 0x54, 0xFF, 0x03, 0xAD},                    // not an ETX
-      {0x02, 0x03, 0x53, 0x54, 0x03, 0x00, 0xAD},                    // not the SUM
-      {0x02, 0x03, 0x53, 0x54, 0x02, 0xAD, 0x03, 0x02, 0xB0, 0xAD},  // both; wrong bytes are not summed
+// Whatever the decoder cannot take as part of a well-formed frame is counted,
+// and a damaged frame is dropped whole: never resynchronised on a byte that
+// happens to match. An STX where the ETX or SUM belonged starts the next frame.
+TEST(FrameDecoder, DamageIsDroppedAndCounted) {
+  const Bytes status{0x02, 0x03, 0x53, 0x54, 0x03, 0xAD};
+  struct Case {
+    const char* what;
+    Bytes stream;
+    int accepted;
+    uint32_t dropped;
+  } cases[] = {
+      {"clean", status, 1, 0},
+      {"noise before the STX", {0x00, 0xFF, 0x41, 0x03, 0x02, 0x03, 0x53, 0x54, 0x03, 0xAD}, 1, 4},
+      {"not the ETX, then the ETX and SUM", {0x02, 0x03, 0x53, 0x54, 0xFF, 0x03, 0xAD}, 0, 3},
+      {"not the SUM, then the SUM", {0x02, 0x03, 0x53, 0x54, 0x03, 0x00, 0xAD}, 0, 2},
+      {"the STX lost", {0x03, 0x53, 0x54, 0x03, 0xAD}, 0, 5},
+      {"a byte lost: the next frame's STX", {0x02, 0x03, 0x53, 0x03, 0xAD, 0x02, 0x03, 0x53, 0x54, 0x03, 0xAD}, 1, 1},
+      {"cut before the SUM by the next frame", {0x02, 0x03, 0x53, 0x54, 0x03, 0x02, 0x03, 0x53, 0x54, 0x03, 0xAD}, 1, 1},
   };
-  for (const Bytes& s : streams) {
+  for (const Case& c : cases) {
     ResponseChannel ch{};
     ch.ResponsePending = 1;
-    EXPECT_EQ(Feed(ch, s), 1);
-    ASSERT_EQ(ch.queue.unreadCount, 1);
-    EXPECT_EQ(ch.queue.entries[0].kind, StatusReply);
-    ExpectRecordFrame(ch.queue.entries[0], clean);
-    EXPECT_EQ(ch.ResponsePending, 0u);
+    EXPECT_EQ(Feed(ch, c.stream), c.accepted) << c.what;
+    EXPECT_EQ(ch.dropped, c.dropped) << c.what;
+    EXPECT_EQ(ch.decoder.state, DecoderState::Idle) << c.what;
+    if (c.accepted == 1) ExpectRecordFrame(ch.queue.entries[0], status);
+    EXPECT_EQ(ch.ResponsePending, c.accepted == 1 ? 0u : 1u) << c.what;
   }
-  ResponseChannel ch{};
-  EXPECT_EQ(Feed(ch, {0x00, 0xFF, 0x41, 0x03, 0xAD}), 0);
-  EXPECT_EQ(ch.decoder.state, DecoderState::Idle);
 }
 
 TEST(FrameDecoder, ShortLengthsTakeExactlyOnePayloadByte) {
   for (uint8_t len : {uint8_t{0}, uint8_t{1}, uint8_t{2}}) {
     ResponseChannel ch{};
     const auto sum = static_cast<uint8_t>(len + 0x41 + 0x03);
-    // 0x42 comes where the ETX is due and is skipped; 0x44 is the sum without LEN.
-    const Bytes stream{0x02, len, 0x41, 0x42, 0x03, 0x44, sum};
+    const Bytes stream{0x02, len, 0x41, 0x03, sum};
     EXPECT_EQ(Feed(ch, stream), 1) << int{len};
+    EXPECT_EQ(ch.dropped, 0u);
     ExpectRecordFrame(ch.queue.entries[0], {0x02, len, 0x41, 0x03, sum});
     EXPECT_EQ(ch.queue.entries[0].kind, UnknownResponse);
   }
@@ -114,6 +121,7 @@ TEST(FrameDecoder, OverlongFrameIsDroppedAndTheNextStxStartsOver) {
     Bytes stream{0x02, len};
     for (int i = 0; i < 40; ++i) stream.push_back(i % 2 ? 0x03 : 0xFF);
     EXPECT_EQ(Feed(ch, stream), 0);
+    EXPECT_EQ(ch.dropped, 1u + 40u) << "the frame, then each byte of its body";
     EXPECT_EQ(ch.decoder.state, DecoderState::Idle);
     EXPECT_TRUE(AllZero(&ch.queue, sizeof ch.queue)) << "nothing written past the frame buffer";
     EXPECT_EQ(Feed(ch, good), 1);
@@ -193,6 +201,7 @@ TEST(ResponseQueue, FullQueueRefusesTheNewFrameAndWrapsOnceOneIsTaken) {
   std::memcpy(&before, &ch.queue, sizeof before);
   ch.ResponsePending = 1;
   EXPECT_EQ(Feed(ch, Row(99)), 0);
+  EXPECT_EQ(ch.dropped, 1u) << "a record lost";
   EXPECT_EQ(std::memcmp(&before, &ch.queue, sizeof before), 0);
   EXPECT_EQ(ch.ResponsePending, 1u) << "a refused frame was not received";
   EXPECT_EQ(ch.decoder.state, DecoderState::Idle);

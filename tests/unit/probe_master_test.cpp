@@ -132,6 +132,36 @@ TEST_F(ProbeMasterTest, ProbeShowsWhatTheProbeReachesNow) {
   EXPECT_TRUE(rig.errors.codes.empty());
 }
 
+// A stream at line rate is shown once per batch of records, and not at all
+// when nothing changed; Probe+ still latches a pin only one record reached.
+TEST_F(ProbeMasterTest, AProbeStreamIsShownOncePerBatch) {
+  rig.Unit([](TesterModel& m) { m.Faults().noAnswer = true; });  // the test feeds the records itself
+  auto batch = [&](std::initializer_list<PinSet> states) {
+    for (const PinSet& pins : states)
+      for (uint8_t b : ProbeFrame(pins)) FeedByte(rig.channel, b);
+    rig.panel.OnFrameQueued();
+  };
+  Select(kProbe);
+  rig.panel.OnCommand(kProbeStartButton, 0);
+  const int sets = rig.widgets.logSets;
+  const int repaints = rig.widgets.repaints;
+  const PinSet reached = Pins({A(1), B(1)});
+  batch({reached, reached, reached, reached, reached, reached, reached, reached});
+  EXPECT_EQ(rig.widgets.logSets, sets + 1);
+  EXPECT_EQ(rig.widgets.repaints, repaints + 1);
+  EXPECT_EQ(rig.widgets.Log(), u"c0:A01\r\nc0:B01\r\n");
+  batch({reached, reached, reached});
+  EXPECT_EQ(rig.widgets.logSets, sets + 1) << "nothing changed";
+  EXPECT_EQ(rig.widgets.repaints, repaints + 1);
+
+  Select(kProbePlus);
+  rig.panel.OnCommand(kProbePlusStartButton, 0);
+  batch({Pins({}), Pins({C(3)}), Pins({})});
+  EXPECT_EQ(rig.state.TouchedEver[C(3)], 1);
+  EXPECT_EQ(rig.state.TouchedNow[C(3)], 0);
+  EXPECT_EQ(rig.panel.PinCellColour(Cell(C(3))), PinColour::Red);
+}
+
 // --- Probe+ ---
 
 // Three tests in a row: every pin of the probe data reached (one of them only
@@ -211,7 +241,12 @@ TEST_F(ProbeMasterTest, AProbeThatTimedOutHasNothingToFinish) {
     EXPECT_FALSE(rig.widgets.TimerRunning(kTimerStopDelay));
     EXPECT_EQ(rig.state.ProbeFinishing, 0);
   }
-  EXPECT_EQ(rig.errors.codes, (std::vector<uint16_t>{kErrorCommTimeout, kErrorCommTimeout}));
+  // Finish before the unit ever answered: nothing was probed, nothing judged.
+  rig.panel.OnCommand(kProbePlusStartButton, 0);
+  rig.panel.OnCommand(kProbePlusFinishButton, 0);
+  ASSERT_TRUE(rig.RunUntil([&] { return rig.app.LinkOpen == 0 && rig.widgets.IsEnabled(kProbePlusStartButton); }));
+  EXPECT_FALSE(rig.widgets.TimerRunning(kTimerResponse));
+  EXPECT_EQ(rig.errors.codes, (std::vector<uint16_t>{kErrorCommTimeout, kErrorCommTimeout, kErrorCommTimeout}));
   EXPECT_EQ(rig.widgets.texts[kResultBox], u"");
   EXPECT_EQ(rig.widgets.Log(), u"");
   EXPECT_EQ(Counters(kProbePlus), (std::vector<uint16_t>{0, 0, 0, 0}));
@@ -366,22 +401,23 @@ TEST_F(ProbeMasterTest, ReadMasterReplacesTheCurrentCablesWiring) {
   EXPECT_TRUE(rig.errors.codes.empty());
 }
 
-TEST_F(ProbeMasterTest, MasterRowsGoToTheCableCurrentWhenEachIsDispatched) {
+// The rows are kept apart until the whole answer is in: picking another
+// cable mid-read ends the read and stores nothing anywhere.
+TEST_F(ProbeMasterTest, PickingACableMidReadStoresNothing) {
   Select(kMasterWork);
   Plug(Harness());
-  rig.Cable(3).connections[B(50)].bits = Pins({B(50), C(4)});
+  CableSet before;
+  std::memcpy(&before, &rig.app.cableSet, sizeof before);
   rig.panel.OnCommand(kReadMasterButton, 0);
-  // Every record of the answer is queued; the operator picks cable 4 before
-  // any is dispatched.
-  ASSERT_TRUE(rig.notifier.ServeUntil([&] { return rig.widgets.posted.size() >= 8; }, 3000));
+  ASSERT_TRUE(rig.notifier.ServeUntil([&] { return rig.channel.queue.unreadCount >= 8; }, 3000));
   rig.widgets.selectorSelection = 3;
   rig.panel.OnCommand(kCableSelector, 1);
-  ASSERT_TRUE(rig.RunUntil([&] { return rig.app.LinkOpen == 0; }));
-
-  EXPECT_EQ(Rows(rig.Cable(0).connections), Rows()) << "reset when the read began";
-  Rows expected = Harness();
-  expected.rows[B(50)].bits = Pins({B(50), C(4)});  // not sent: kept
-  EXPECT_EQ(Rows(rig.Cable(3).connections), expected);
+  before.currentCable = 3;
+  rig.RunFor(20);
+  EXPECT_FALSE(rig.link.IsOpen());
+  EXPECT_TRUE(rig.widgets.IsEnabled(kReadMasterButton));
+  EXPECT_EQ(std::memcmp(&before, &rig.app.cableSet, sizeof before), 0);
+  EXPECT_TRUE(rig.widgets.titlesShown.empty());
 }
 
 TEST_F(ProbeMasterTest, ReadMasterDeclinedFailedOrCutShort) {
@@ -410,7 +446,7 @@ TEST_F(ProbeMasterTest, ReadMasterDeclinedFailedOrCutShort) {
   EXPECT_EQ(rig.widgets.questions, 1);
   EXPECT_TRUE(rig.widgets.IsEnabled(kReadMasterButton));
 
-  // No answer: reset rows and the time-out, but the document is not marked.
+  // No answer: the time-out, the cable and the document as they were.
   rig.Unit([](TesterModel& m) {
     m.SetDsr(true);
     m.Faults().noAnswer = true;
@@ -421,7 +457,7 @@ TEST_F(ProbeMasterTest, ReadMasterDeclinedFailedOrCutShort) {
   ASSERT_TRUE(rig.FireTimer(kTimerResponse));
   ASSERT_TRUE(rig.RunUntil([&] { return rig.app.LinkOpen == 0 && rig.widgets.IsEnabled(kReadMasterButton); }));
   EXPECT_EQ(rig.errors.codes, (std::vector<uint16_t>{kErrorCommTimeout}));
-  EXPECT_EQ(Rows(rig.Cable(0).connections), Rows());
+  EXPECT_EQ(Rows(rig.Cable(0).connections), wiring);
   EXPECT_EQ(rig.app.document.state, kFileUnchanged);
   EXPECT_TRUE(rig.widgets.titlesShown.empty());
   EXPECT_EQ(HostCount(kMasterRead), 1);

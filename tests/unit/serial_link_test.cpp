@@ -170,6 +170,7 @@ TEST_F(SerialLinkTest, FullReceiveRingKeepsTheHeadOfABlockAndStillNotifies) {
     ASSERT_EQ(b, arriving[i]);
   }
   EXPECT_FALSE(link.TakeReceivedByte(b)) << "the last 28 bytes are dropped";
+  EXPECT_EQ(link.Damage(), 1u) << "and their loss counted";
   link.CloseLink(true);
 }
 
@@ -299,6 +300,7 @@ TEST_F(SerialLinkTest, TransferFaultsAreNoticedAndTheWorkersCarryOn) {
     EXPECT_TRUE(rig.FirstRecordIsTheReply());
     EXPECT_EQ(rig.unit.hostByteCount, c.bytesAtUnit) << "a failed or short write is not retried";
     EXPECT_EQ(rig.port.Purges(), c.purges);
+    EXPECT_EQ(rig.link.Damage(), 1u);
     rig.link.CloseLink(true);
     EXPECT_EQ(rig.errors.count, 0) << "transfer faults are not shown to the operator";
   }

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -105,11 +107,13 @@ TEST_F(UnitControlTest, FaultsAreSetByTheirNamesAndClearedTogether) {
   for (const char* line : {"fault noAnswer on", "fault firstFrameDelayMs 700", "fault dsrDropAfterFrames 3",
                            "fault splitChunk 4", "fault chunkGapMs 15", "fault burstFrames 40",
                            "fault garbageBetweenFrames 1", "fault badChecksum 1", "fault badEtx 1",
-                           "fault unknownLetters 1", "fault pinOutOfRange 1"})
+                           "fault unknownLetters 1", "fault pinOutOfRange 1", "fault lostStx on",
+                           "fault lostByte on", "fault lostEnd on", "fault faultAnswer W"})
     EXPECT_EQ(Run(line), "ok\n") << line;
   const UnitFaults& f = unit.Faults();
   EXPECT_TRUE(f.noAnswer && f.garbageBetweenFrames && f.badChecksum && f.badEtx && f.unknownLetters &&
-              f.pinOutOfRange);
+              f.pinOutOfRange && f.lostStx && f.lostByte && f.lostEnd);
+  EXPECT_EQ(f.faultAnswer, 'W');
   EXPECT_EQ(f.firstFrameDelayMs, 700u);
   EXPECT_EQ(f.dsrDropAfterFrames, 3);
   EXPECT_EQ(f.splitChunk, 4u);
@@ -125,7 +129,8 @@ TEST_F(UnitControlTest, FaultsAreSetByTheirNamesAndClearedTogether) {
 
   EXPECT_EQ(Run("clear faults"), "ok\n");
   EXPECT_FALSE(f.noAnswer || f.garbageBetweenFrames || f.badChecksum || f.badEtx || f.unknownLetters ||
-               f.pinOutOfRange);
+               f.pinOutOfRange || f.lostStx || f.lostByte || f.lostEnd);
+  EXPECT_EQ(f.faultAnswer, 0);
   EXPECT_EQ(f.firstFrameDelayMs + f.splitChunk + f.chunkGapMs, 0u);
   EXPECT_EQ(f.burstFrames, 0);
 }
@@ -147,7 +152,68 @@ TEST_F(UnitControlTest, VersionDsrAndDtrAsTheUnitShowsThem) {
   EXPECT_EQ(Run("dtr?"), "ok off\n");
   unit.SetDtr(true);
   EXPECT_EQ(Run("dtr?"), "ok on\n");
-  EXPECT_EQ(Run("status"), "ok dsr on dtr on lost 0 frames 2\n");
+  EXPECT_EQ(Run("status"), "ok dsr on dtr on lost 0 frames 2 sent 1\n");
+}
+
+TEST_F(UnitControlTest, SpeedProbePeriodAndFaultAnswerTakeOnlyTheirValues) {
+  constexpr const char* kError = nullptr;
+  const struct {
+    const char* line;
+    const char* reply;
+  } cases[] = {
+      {"speed 9600", "ok\n"},          {"speed?", "ok 9600\n"},
+      {"speed -1", kError},            {"speed 1000001", kError},
+      {"speed fast", kError},          {"speed", kError},
+      {"speed?", "ok 9600\n"},         {"speed 0", "ok\n"},
+      {"speed?", "ok 0\n"},            {"probe period 0", "ok\n"},
+      {"probe period?", "ok 0\n"},     {"probe period -5", kError},
+      {"probe period", kError},        {"probe period 5 6", kError},
+      {"probe period?", "ok 0\n"},     {"clear probe", "ok\n"},
+      {"probe period?", "ok 50\n"},    {"fault faultAnswer any", "ok\n"},
+      {"fault faultAnswer R", "ok\n"}, {"fault faultAnswer w", kError},
+      {"fault faultAnswer SW", kError}, {"fault faultAnswer X", kError},
+      {"fault lostEnd maybe", kError},
+  };
+  for (const auto& c : cases) {
+    const std::string reply = Run(c.line);
+    if (c.reply == kError) {
+      EXPECT_TRUE(IsError(reply)) << c.line << ": " << reply;
+    } else {
+      EXPECT_EQ(reply, c.reply) << c.line;
+    }
+  }
+  EXPECT_EQ(unit.Faults().faultAnswer, 'R');
+  EXPECT_FALSE(unit.Faults().lostEnd);
+}
+
+// Each fault "help" names takes the values it lists, and a name that is none
+// of them is answered with all of them.
+TEST_F(UnitControlTest, HelpListsEveryFaultWithTheValuesItTakes) {
+  const std::string help = Run("help");
+  ASSERT_TRUE(help.ends_with("\nok\n")) << help;
+  std::istringstream lines(help);
+  std::vector<std::string> names;
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    std::string command, name, values;
+    words >> command >> name >> values;
+    if (command != "fault" || name == "NAME") continue;
+    names.push_back(name);
+    std::istringstream each(values);
+    for (std::string value; std::getline(each, value, '|');) {
+      const bool placeholder = value == "MS" || value == "N" || value == "BYTES";
+      EXPECT_EQ(Run("fault " + name + " " + (placeholder ? "3" : value)), "ok\n") << name << " " << value;
+    }
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"noAnswer", "firstFrameDelayMs", "dsrDropAfterFrames",
+                                             "garbageBetweenFrames", "splitChunk", "chunkGapMs", "badChecksum",
+                                             "badEtx", "lostStx", "lostByte", "lostEnd", "unknownLetters",
+                                             "pinOutOfRange", "burstFrames", "faultAnswer"}));
+  const std::string unknown = Run("fault sparks 1");
+  const size_t open = unknown.find('(');
+  ASSERT_NE(open, std::string::npos) << unknown;
+  std::istringstream listed(unknown.substr(open + 1, unknown.find(')') - open - 1));
+  EXPECT_EQ(std::vector<std::string>(std::istream_iterator<std::string>(listed), {}), names);
 }
 
 TEST_F(UnitControlTest, ProbeReachesTheNamedPinsFromNow) {
