@@ -119,11 +119,11 @@ class ProbeMaster : public ProgramTest {
   }
 
   bool UnitSaw(const std::string& frame) { return Contains(unit_.Frames(), frame); }
-  bool UnitAnswered() {
-    for (const std::string& line : unit_.Frames()) {
-      if (line.rfind("unit ", 0) == 0) return true;
-    }
-    return false;
+  // At least `frames` frames from the unit so far.
+  bool UnitAnswered(int frames = 1) {
+    int n = 0;
+    for (const std::string& line : unit_.Frames()) n += line.rfind("unit ", 0) == 0 ? 1 : 0;
+    return n >= frames;
   }
   bool LinkClosed() { return unit_.Do("dtr?") == "ok off"; }
 };
@@ -234,9 +234,9 @@ TEST_F(ProbeMaster, ProbePlusWithoutProbeDataIsOkUntilAPinIsTouched) {
 
   op_.Press(op_.Control(kProbePlusStart));
   ASSERT_TRUE(WaitUntil([&] { return Enabled(kProbePlusFinish); }));
-  ASSERT_TRUE(WaitUntil([&] { return UnitAnswered(); })) << "no ProbeState from the unit";
-  // A Finish before the program took in any answer would judge nothing.
-  Sleep(200);
+  // A Finish before the program took in any answer would judge nothing:
+  // a few states on, the first has long arrived.
+  ASSERT_TRUE(WaitUntil([&] { return UnitAnswered(4); })) << "no ProbeState from the unit";
   op_.Press(op_.Control(kProbePlusFinish));
   ASSERT_TRUE(WaitUntil([&] { return Enabled(kProbePlusStart); }));
   EXPECT_EQ(TextOf(kResultBox), L"OK");
