@@ -7,6 +7,13 @@
 using FileHandle = intptr_t;
 inline constexpr FileHandle kNoFile = -1;
 
+// What a path names, without opening it (a FIFO would block an open).
+enum class PathKind : uint8_t {
+  kMissing,
+  kRegular,  // a regular file, or a link to one
+  kOther,    // a folder, FIFO, device or anything else a cable set cannot be
+};
+
 enum class WriteOpen {
   kExisting,       // the file must exist; it is opened, not truncated
   kCreateAlways,   // created, or truncated when it exists
@@ -29,6 +36,7 @@ class FileSystem {
   // Atomically puts source in target's place, replacing target if it exists.
   virtual bool Replace(const char16_t* source, const char16_t* target) = 0;
   virtual void Remove(const char16_t* path) = 0;
+  virtual PathKind KindOf(const char16_t* path) = 0;
 
  protected:
   ~FileSystem() = default;

@@ -54,3 +54,12 @@ bool Win32FileSystem::Replace(const char16_t* source, const char16_t* target) {
 }
 
 void Win32FileSystem::Remove(const char16_t* path) { DeleteFileW(Wide(path)); }
+
+PathKind Win32FileSystem::KindOf(const char16_t* path) {
+  const DWORD attributes = GetFileAttributesW(Wide(path));
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathKind::kMissing : PathKind::kOther;
+  }
+  return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0 ? PathKind::kOther : PathKind::kRegular;
+}

@@ -88,6 +88,13 @@ bool PosixFileSystem::Replace(const char16_t* source, const char16_t* target) {
   return from.ok && to.ok && std::rename(from.bytes, to.bytes) == 0;
 }
 
+PathKind PosixFileSystem::KindOf(const char16_t* path) {
+  const NativePath native(path);
+  struct stat st;
+  if (!native.ok || ::stat(native.bytes, &st) != 0) return errno == ENOENT ? PathKind::kMissing : PathKind::kOther;
+  return S_ISREG(st.st_mode) ? PathKind::kRegular : PathKind::kOther;
+}
+
 void PosixFileSystem::Remove(const char16_t* path) {
   const NativePath native(path);
   if (native.ok) ::unlink(native.bytes);

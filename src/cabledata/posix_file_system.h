@@ -14,4 +14,5 @@ class PosixFileSystem final : public FileSystem {
   void Close(FileHandle file) override;
   bool Replace(const char16_t* source, const char16_t* target) override;
   void Remove(const char16_t* path) override;
+  PathKind KindOf(const char16_t* path) override;
 };

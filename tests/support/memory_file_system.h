@@ -74,6 +74,9 @@ class MemoryFileSystem final : public FileSystem {
     return true;
   }
   void Remove(const char16_t* path) override { files.erase(path); }
+  PathKind KindOf(const char16_t* path) override {
+    return files.count(path) != 0 ? PathKind::kRegular : PathKind::kMissing;
+  }
 
  private:
   struct Handle {

@@ -136,6 +136,7 @@ class FailingWrites final : public FileSystem {
   void Close(FileHandle f) override { real_.Close(f); }
   bool Replace(const char16_t* s, const char16_t* t) override { return real_.Replace(s, t); }
   void Remove(const char16_t* p) override { real_.Remove(p); }
+  PathKind KindOf(const char16_t* p) override { return real_.KindOf(p); }
 
  private:
   FileSystem& real_;
