@@ -44,6 +44,12 @@ class PanelFixture : public ::testing::Test {
     const uint16_t(&v)[4] = rig.state.counters.values[mode];
     return {v[0], v[1], v[2], v[3]};
   }
+  // The four counters as the panel shows them: OK, NG, Skip, Total.
+  std::vector<std::u16string> ShownCounters() {
+    std::vector<std::u16string> shown;
+    for (uint16_t i = 0; i < 4; ++i) shown.push_back(rig.widgets.texts[static_cast<uint16_t>(kOkCounter + i)]);
+    return shown;
+  }
 
   std::unique_ptr<PanelRig> owner = std::make_unique<PanelRig>();
   PanelRig& rig = *owner;
