@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "cabledata/cable_set.h"
-#include "shell/language.h"
+#include "app/language.h"
 
 // Control ids shared by the templates and this logic.
 inline constexpr uint16_t kIdOk = 1;

@@ -4,7 +4,7 @@
 
 #include "editors/cable_editing.h"
 #include "editors/editors_win.h"
-#include "shell/localization_win.h"
+#include "app/localization_win.h"
 
 class DialogControls final : public EditorControls {
  public:

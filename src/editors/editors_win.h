@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "cabledata/cable_set.h"
-#include "shell/language.h"
+#include "app/language.h"
 
 // What every editor needs from the shell: the language of its templates and
 // message boxes, and the texts of that language.

@@ -9,7 +9,7 @@
 #include "common/format_text.h"
 #include "link/commands.h"
 #include "modes/mode_panel.h"
-#include "shell/document.h"
+#include "app/document.h"
 
 namespace {
 

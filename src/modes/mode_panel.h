@@ -15,8 +15,8 @@
 #include "link/frame_codec.h"
 #include "link/serial_link.h"
 #include "modes/panel_layout.h"
-#include "shell/app.h"
-#include "shell/language.h"
+#include "app/app.h"
+#include "app/language.h"
 
 enum PanelTimer : uint16_t {
   kTimerResponse = 900,   // one shot: the answer's next frame is late

@@ -4,7 +4,7 @@
 
 #include <new>
 
-#include "shell/localization_win.h"
+#include "app/localization_win.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include "common/error_report.h"
 #include "link/frame_codec.h"
 #include "link/serial_link.h"
-#include "shell/app.h"
-#include "shell/language.h"
+#include "app/app.h"
+#include "app/language.h"
 
 inline constexpr uint16_t kAboutTimerResponse = 900;
 inline constexpr uint32_t kAboutResponseTimeoutMs = 500;

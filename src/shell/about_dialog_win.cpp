@@ -3,7 +3,7 @@
 #include <optional>
 
 #include "shell/about.h"
-#include "shell/localization_win.h"
+#include "app/localization_win.h"
 
 namespace {
 

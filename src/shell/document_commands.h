@@ -7,8 +7,8 @@
 
 #include "cabledata/cable_file.h"
 #include "cabledata/cable_set.h"
-#include "shell/document.h"
-#include "shell/language.h"
+#include "app/document.h"
+#include "app/language.h"
 
 enum class Answer : uint8_t { kYes, kNo, kCancel };
 enum class FileDialogKind : uint8_t { kOpen, kSaveAs };

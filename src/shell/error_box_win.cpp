@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "shell/error_table.h"
-#include "shell/localization_win.h"
+#include "app/error_table.h"
+#include "app/localization_win.h"
 
 void ErrorBox::ShowError(uint16_t code) {
   char16_t text[kErrorTextUnits];

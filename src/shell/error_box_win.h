@@ -1,7 +1,7 @@
 #pragma once
 // The error box: no owner window, in the language of the thread locale.
 #include "common/error_report.h"
-#include "shell/language.h"
+#include "app/language.h"
 
 class ErrorBox final : public ErrorReporter {
  public:

@@ -3,7 +3,7 @@
 // and what OK stores from the entries chosen.
 #include <cstddef>
 
-#include "shell/settings.h"
+#include "app/settings.h"
 
 inline constexpr int kOptionPortCount = 10;  // COM1 to COM10
 inline constexpr size_t kPortEntryUnits = 8;

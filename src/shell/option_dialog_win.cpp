@@ -2,7 +2,7 @@
 
 #include <initializer_list>
 
-#include "shell/localization_win.h"
+#include "app/localization_win.h"
 #include "shell/option.h"
 
 namespace {

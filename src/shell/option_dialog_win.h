@@ -2,8 +2,8 @@
 // The Option dialog (108): the interface language and the COM port.
 #include <windows.h>
 
-#include "shell/language.h"
-#include "shell/settings.h"
+#include "app/language.h"
+#include "app/settings.h"
 
 // Opens over owner in the language of settings.language. OK stores the chosen
 // port and language into settings and returns 1; Cancel returns 2 and changes

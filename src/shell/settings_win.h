@@ -2,7 +2,7 @@
 // Section "RS232C" of "pinvoro.ini" through the private-profile calls.
 #include <windows.h>
 
-#include "shell/settings.h"
+#include "app/settings.h"
 
 class PrivateProfile final : public ProfileStore {
  public:

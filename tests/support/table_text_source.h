@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "shell/language.h"
+#include "app/language.h"
 
 struct TableString {
   uint16_t id;

@@ -84,17 +84,6 @@ TEST(Commands, MasterTransferRow) {
   }
 }
 
-TEST(Commands, TransferOfAnUnwiredCableIsStartAndEnd) {
-  ConnectionRow rows[kPinCount];
-  InitConnectionRows(rows);
-  rows[20].pin = 0x77;  // a damaged pin byte does not make the row wiring
-  uint8_t out[kMasterTransferMaxBytes];
-  ASSERT_EQ(BuildMasterTransfer(rows, out), 12);
-  Bytes want = Of(kMasterTransferStart, 6);
-  want.insert(want.end(), kMasterTransferEnd, kMasterTransferEnd + 6);
-  EXPECT_EQ(Of(out, 12), want);
-}
-
 TEST(Commands, TransferSendsEveryRowThatIsNotExactlyItsOwnPin) {
   ConnectionRow rows[kPinCount];
   InitConnectionRows(rows);

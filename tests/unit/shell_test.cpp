@@ -3,9 +3,9 @@
 #include <map>
 #include <string>
 
-#include "shell/document.h"
-#include "shell/error_table.h"
-#include "shell/settings.h"
+#include "app/document.h"
+#include "app/error_table.h"
+#include "app/settings.h"
 #include "support/table_text_source.h"
 
 namespace {

@@ -12,7 +12,7 @@
 
 #include "common/text.h"
 #include "modes/mode_panel_win.h"
-#include "shell/localization_win.h"
+#include "app/localization_win.h"
 #include "support/memory_serial_port.h"
 #include "support/model_unit.h"
 

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "shell/localization_win.h"
+#include "app/localization_win.h"
 #include "shell/settings_win.h"
 #include "support/table_text_source.h"
 

@@ -1,4 +1,4 @@
-#include "shell/error_table.h"
+#include "app/error_table.h"
 
 #include "common/format_text.h"
 #include "common/text.h"

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "link/serial_port.h"
-#include "shell/language.h"
+#include "app/language.h"
 
 struct Settings {
   PortSettings port;

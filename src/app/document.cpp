@@ -1,4 +1,4 @@
-#include "shell/document.h"
+#include "app/document.h"
 
 #include "common/text.h"
 

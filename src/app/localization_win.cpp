@@ -1,4 +1,4 @@
-#include "shell/localization_win.h"
+#include "app/localization_win.h"
 
 #include <cstring>
 

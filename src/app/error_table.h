@@ -2,7 +2,7 @@
 // Error codes to message texts, and the text of the error box.
 #include <cstdint>
 
-#include "shell/language.h"
+#include "app/language.h"
 
 struct ErrorTableRow {
   int16_t code;

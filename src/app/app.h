@@ -1,10 +1,11 @@
 #pragma once
-// The process-wide state the shell owns. Touched on the window thread only.
+// The program's process-wide state: the shell owns it, the modes and editors
+// work on it. Touched on the window thread only.
 #include <cstdint>
 
 #include "cabledata/cable_set.h"
-#include "shell/document.h"
-#include "shell/settings.h"
+#include "app/document.h"
+#include "app/settings.h"
 
 enum TestMode : uint8_t { kOneOnOne = 0, kProbe = 1, kMasterWork = 2, kProbePlus = 3 };
 

@@ -3,7 +3,7 @@
 // resources. The language never falls back: a missing resource gives nothing.
 #include <windows.h>
 
-#include "shell/language.h"
+#include "app/language.h"
 
 class ResourceTexts final : public TextSource {
  public:

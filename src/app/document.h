@@ -4,7 +4,7 @@
 // in the status bar.
 #include <cstdint>
 
-#include "shell/language.h"
+#include "app/language.h"
 
 enum DocumentState : uint8_t {
   kNewUnchanged = 0,
