@@ -45,14 +45,6 @@ TEST(CableSet, InitLeavesOldCharactersAfterTheNewTerminator) {
   EXPECT_EQ(set.cables[2].pinNames[5][5], u'A') << "units after the terminator are not cleared";
 }
 
-TEST(CableSet, RecordOffsetsMatchTheFileImage) {
-  static CableSet set;
-  const auto base = reinterpret_cast<const uint8_t*>(&set);
-  EXPECT_EQ(reinterpret_cast<const uint8_t*>(&set.cables[9]) - base, 40662);
-  EXPECT_EQ(reinterpret_cast<const uint8_t*>(&set.cables[9].selectedPin) - base, 45178);
-  EXPECT_EQ(reinterpret_cast<const uint8_t*>(&set.cables[9].alignment) - base, 45179);
-}
-
 TEST(PinSet, BitPositions) {
   struct Case {
     unsigned pin;

@@ -51,13 +51,6 @@ TEST(ErrorBox, LongTextsAreCut) {
   EXPECT_EQ(std::u16string(caption), std::u16string(7, u'x'));
 }
 
-TEST(ErrorBox, EveryCodeHasItsMessage) {
-  const std::map<uint16_t, uint32_t> expected = {{768, 40011},  {769, 40012},  {1024, 40013},
-                                                 {1025, 40014}, {1026, 40015}, {1027, 40016},
-                                                 {1028, 40017}, {1029, 40067}, {1280, 40018}, {0, 40019}};
-  for (auto [code, id] : expected) EXPECT_EQ(ErrorMessageId(code), id) << code;
-}
-
 class MapStore final : public ProfileStore {
  public:
   std::map<std::u16string, std::u16string> values;
