@@ -92,33 +92,29 @@ bool LoadCableSetFile(const CableFileContext& ctx, const char16_t* path, CableSe
 
 bool SaveCableSetFile(FileSystem& files, ErrorReporter& errors, const char16_t* path, const CableSet& set,
                       SaveDisposition disposition) {
-  static constexpr char16_t kSuffix[] = u".pinvoro-save.tmp";
-  constexpr size_t kSuffixUnits = sizeof kSuffix / sizeof kSuffix[0];  // terminator included
   auto fail = [&] {
     errors.ShowError(kErrorFileOpen);
     return false;
   };
-
   const size_t length = TextLength(path, kMaxPathUnits);
-  if (length == 0 || length + kSuffixUnits > kMaxPathUnits) return fail();
-  char16_t temp[kMaxPathUnits];
-  std::memcpy(temp, path, length * sizeof(char16_t));
-  std::memcpy(temp + length, kSuffix, sizeof kSuffix);
+  if (length == 0 || length == kMaxPathUnits) return fail();
 
   if (disposition == SaveDisposition::kExistingFile) {
     // The file must be there and free to write, as an in-place rewrite would need.
-    const FileHandle existing = files.OpenForWrite(path, WriteOpen::kExisting);
+    const FileHandle existing = files.OpenForWrite(path);
     if (existing == kNoFile) return fail();
     files.Close(existing);
   }
 
-  const FileHandle file = files.OpenForWrite(temp, WriteOpen::kCreateAlways);
+  char16_t real[kMaxPathUnits], temp[kMaxPathUnits];
+  if (!files.ResolveLinks(path, real, kMaxPathUnits)) return fail();
+  const FileHandle file = files.CreateTemporary(real, temp, kMaxPathUnits);
   if (file == kNoFile) return fail();
   uint32_t written = 0;
   const bool complete = files.Write(file, &set, kCableSetFileSize, written) && written == kCableSetFileSize &&
                         files.Flush(file);
   files.Close(file);
-  if (!complete || !files.Replace(temp, path)) {
+  if (!complete || !files.Replace(temp, real)) {
     files.Remove(temp);
     return fail();
   }

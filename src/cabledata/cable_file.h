@@ -9,7 +9,9 @@ inline constexpr uint32_t kCableSetFileSize = sizeof(CableSet);
 inline constexpr uint32_t kOldCableRecordSize = 4504;
 inline constexpr uint32_t kOldCableSetFileSize = 45062;
 
-// Longest path the save can take: it needs room for the temporary name beside it.
+// Longest path the file code takes, terminator included: far beyond the
+// program's own path buffer, so a link's target or a temporary name beside a
+// file always has room.
 inline constexpr int kMaxPathUnits = 1024;
 
 enum class SaveDisposition {
@@ -37,9 +39,10 @@ struct CableFileContext {
 // 769 short or failed read) unless the user declined the conversion.
 bool LoadCableSetFile(const CableFileContext& ctx, const char16_t* path, CableSet& set);
 
-// Writes a temporary file beside path and puts it in path's place only once all
-// 45202 bytes are durable, so a failure never costs the user the old file.
-// Any failure reports 768 and returns false.
+// Writes a new temporary file beside the file path names (through a link, the
+// file the link leads to) and puts it in that file's place only once all 45202
+// bytes are durable, so a failure never costs the user the old file. Any
+// failure reports 768 and returns false.
 bool SaveCableSetFile(FileSystem& files, ErrorReporter& errors, const char16_t* path, const CableSet& set,
                       SaveDisposition disposition);
 

@@ -6,7 +6,9 @@
 class PosixFileSystem final : public FileSystem {
  public:
   FileHandle OpenForRead(const char16_t* path) override;
-  FileHandle OpenForWrite(const char16_t* path, WriteOpen how) override;
+  FileHandle OpenForWrite(const char16_t* path) override;
+  bool ResolveLinks(const char16_t* path, char16_t* real, size_t capacity) override;
+  FileHandle CreateTemporary(const char16_t* target, char16_t* temp, size_t capacity) override;
   bool GetSize(FileHandle file, uint64_t& size) override;
   bool Read(FileHandle file, void* buffer, uint32_t capacity, uint32_t& done) override;
   bool Write(FileHandle file, const void* data, uint32_t size, uint32_t& done) override;

@@ -55,20 +55,18 @@ struct EditCableData {
 };
 EditCableData g_edit;
 
-// Forces Caps Lock in the thread's key state on the first call and puts the
-// previous state back on the second; the keyboard light is not touched.
-void ToggleForcedCapsLock() {
+// Forces Caps Lock in the thread's key state while the editor is open and puts
+// the previous state back when it closes; the keyboard light is not touched.
+// A key state that cannot be read or written is left alone, and the flag with
+// it, so the close never forces a key the open could not.
+void ForceCapsLock(bool force) {
   BYTE keys[256];
-  if (!GetKeyboardState(keys)) return;
-  if (!g_edit.capsForced) {
-    g_edit.capsBefore = keys[VK_CAPITAL];
-    keys[VK_CAPITAL] = static_cast<BYTE>(keys[VK_CAPITAL] | 1);
-    g_edit.capsForced = true;
-  } else {
-    keys[VK_CAPITAL] = g_edit.capsBefore;
-    g_edit.capsForced = false;
-  }
-  SetKeyboardState(keys);
+  if (force == g_edit.capsForced || !GetKeyboardState(keys)) return;
+  const BYTE was = keys[VK_CAPITAL];
+  keys[VK_CAPITAL] = force ? static_cast<BYTE>(was | 1) : g_edit.capsBefore;
+  if (!SetKeyboardState(keys)) return;
+  if (force) g_edit.capsBefore = was;
+  g_edit.capsForced = force;
 }
 
 // Enter moves on when it repeats or is let go, not when it goes down. While
@@ -181,7 +179,7 @@ void OnInit(HWND dialog) {
   ReadNames();
   g_edit.hook = SetWindowsHookExW(WH_KEYBOARD, PinNextHook, nullptr, GetCurrentThreadId());
   FocusPinBox(0);  // selects A01 and fills the list
-  ToggleForcedCapsLock();
+  ForceCapsLock(true);
 }
 
 void OnDestroy() {
@@ -192,7 +190,7 @@ void OnDestroy() {
   if (g_edit.hook != nullptr) UnhookWindowsHookEx(g_edit.hook);
   g_edit.hook = nullptr;
   g_edit.dialog = nullptr;
-  ToggleForcedCapsLock();
+  ForceCapsLock(false);
 }
 
 void OnCommand(HWND dialog, int id, int notification) {

@@ -8,6 +8,7 @@
 
 #include "cabledata/file_system.h"
 #include "common/error_report.h"
+#include "common/text.h"
 
 class MemoryFileSystem final : public FileSystem {
  public:
@@ -18,6 +19,7 @@ class MemoryFileSystem final : public FileSystem {
   bool failRead = false;
   uint32_t readChunk = 0;           // deliver at most this much per Read (0 = all)
   uint32_t shortWriteBy = 0;        // the write moves this many bytes fewer
+  bool failCreate = false;
   bool failWrite = false;
   bool failFlush = false;
   bool failReplace = false;
@@ -28,12 +30,21 @@ class MemoryFileSystem final : public FileSystem {
     if (it == files.end() || locked.count(path)) return kNoFile;
     return Open(path, false);
   }
-  FileHandle OpenForWrite(const char16_t* path, WriteOpen how) override {
-    if (locked.count(path)) return kNoFile;
-    auto it = files.find(path);
-    if (how == WriteOpen::kExisting && it == files.end()) return kNoFile;
-    if (how == WriteOpen::kCreateAlways) files[path].clear();
+  FileHandle OpenForWrite(const char16_t* path) override {
+    if (!files.count(path) || locked.count(path)) return kNoFile;
     return Open(path, true);
+  }
+  bool ResolveLinks(const char16_t* path, char16_t* real, size_t capacity) override {
+    CopyText(real, capacity, path);
+    return std::u16string(path).size() < capacity;
+  }
+  // Names count up instead of being random; a taken one is skipped.
+  FileHandle CreateTemporary(const char16_t* target, char16_t* temp, size_t capacity) override {
+    do {
+      if (failCreate || !TemporaryPathBeside(target, ++temporaries_, temp, capacity, u"/")) return kNoFile;
+    } while (files.count(temp));
+    files[temp];
+    return Open(temp, true);
   }
   bool GetSize(FileHandle f, uint64_t& size) override {
     size = files[handles_[f].path].size();
@@ -91,6 +102,7 @@ class MemoryFileSystem final : public FileSystem {
   }
   std::map<FileHandle, Handle> handles_;
   FileHandle next_ = 1;
+  uint64_t temporaries_ = 0;
 };
 
 // Records the codes instead of showing boxes.

@@ -1,10 +1,15 @@
 #include "cabledata/cable_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <vector>
 
+#include "cabledata/posix_file_system.h"
 #include "support/cable_images.h"
 #include "support/memory_file_system.h"
 
@@ -156,7 +161,8 @@ TEST_F(CableFileTest, FailedSaveKeepsTheOldFile) {
     const char* name;
     bool MemoryFileSystem::*flag;
     uint32_t shortBy;
-  } faults[] = {{"write", &MemoryFileSystem::failWrite, 0},
+  } faults[] = {{"create", &MemoryFileSystem::failCreate, 0},
+                {"write", &MemoryFileSystem::failWrite, 0},
                 {"short", nullptr, 1},
                 {"flush", &MemoryFileSystem::failFlush, 0},
                 {"replace", &MemoryFileSystem::failReplace, 0}};
@@ -186,6 +192,61 @@ TEST_F(CableFileTest, SaveRefusesABusyFileOrAnOverlongPath) {
   EXPECT_FALSE(SaveCableSetFile(fs, errors, u"", set, SaveDisposition::kCreateOrReplace));
   EXPECT_EQ(errors.codes, (std::vector<uint16_t>{768, 768, 768}));
   EXPECT_EQ(fs.files[u"busy.cbl"], std::vector<uint8_t>(10, 1));
+}
+
+TEST(ExtendedLengthPathTest, ASharePathTakesTheUncForm) {
+  char16_t out[32];
+  ASSERT_TRUE(ExtendedLengthPath(u"\\\\srv\\s\\a.cbl", out, 32));
+  EXPECT_EQ(std::u16string(out), u"\\\\?\\UNC\\srv\\s\\a.cbl");
+}
+
+// The POSIX seam on real files, for what only a real folder shows.
+class PosixSaveTest : public ::testing::Test {
+ protected:
+  PosixFileSystem fs;
+  const std::filesystem::path dir =
+      std::filesystem::path(::testing::TempDir()) / ("pinvoro-save-" + std::to_string(::getpid()));
+
+  void SetUp() override { std::filesystem::create_directories(dir / "real"); }
+  void TearDown() override { std::filesystem::remove_all(dir); }
+  std::u16string At(const char* name) const {
+    const std::string path = (dir / name).string();
+    return std::u16string(path.begin(), path.end());
+  }
+  std::string Content(const char* name) const {
+    std::ifstream in(dir / name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  void Plant(const char* name, const char* text) const { std::ofstream(dir / name) << text; }
+};
+
+// Files planted under the names a save used to take (beside the link, or
+// beside the file it leads to) are neither written through nor replaced.
+TEST_F(PosixSaveTest, ALinkedDocumentIsSavedIntoItsFileAndNothingElse) {
+  Plant("real/target.cbl", "old");
+  std::filesystem::permissions(dir / "real/target.cbl", std::filesystem::perms{0604});  // no umask gives it
+  std::filesystem::create_symlink("real/target.cbl", dir / "link.cbl");
+  Plant("victim", "keep");
+  std::filesystem::create_symlink(dir / "victim", dir / "real/target.cbl.pinvoro-save.tmp");
+  Plant("link.cbl.pinvoro-save.tmp", "mine");
+
+  static const CableSet blank{};
+  RecordingErrors errors;
+  ASSERT_TRUE(SaveCableSetFile(fs, errors, At("link.cbl").c_str(), blank, SaveDisposition::kCreateOrReplace));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.cbl"));
+  EXPECT_EQ(Content("real/target.cbl").size(), kCableSetFileSize);
+  EXPECT_EQ(std::filesystem::status(dir / "real/target.cbl").permissions(), std::filesystem::perms{0604});
+  EXPECT_EQ(Content("victim"), "keep");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "real/target.cbl.pinvoro-save.tmp"));
+  EXPECT_EQ(Content("link.cbl.pinvoro-save.tmp"), "mine");
+}
+
+TEST_F(PosixSaveTest, AFifoIsRefusedAtOnce) {
+  ASSERT_EQ(::mkfifo((dir / "pipe.cbl").c_str(), 0600), 0);
+  ::alarm(10);  // an open that blocks ends the run rather than hanging it
+  EXPECT_EQ(fs.OpenForRead(At("pipe.cbl").c_str()), kNoFile);
+  EXPECT_EQ(fs.OpenForWrite(At("pipe.cbl").c_str()), kNoFile);
+  ::alarm(0);
 }
 
 }  // namespace
