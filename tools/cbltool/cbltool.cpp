@@ -19,10 +19,11 @@ namespace {
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitExists = 3;
 // Far more than any set needs (an export is about 200 KB), small enough to hold.
 constexpr uint64_t kMaxJsonBytes = 16u << 20;
 
-// The loader and the save report their failures as codes; the tool says what
+// Reads and the save report their failures as codes; the tool says what
 // they mean for the file at hand, on one line.
 class ToolErrors final : public ErrorReporter {
  public:
@@ -45,12 +46,6 @@ class ToolErrors final : public ErrorReporter {
   bool writing_;
 };
 
-// show and export never convert: converting is its own command.
-class DeclineConversion final : public ConversionPrompt {
- public:
-  bool ConfirmOldLayoutConversion() override { return false; }
-};
-
 struct OldImage {
   uint8_t bytes[kOldCableSetFileSize];
 };
@@ -62,9 +57,9 @@ class Tool {
   int New(const std::string& file, bool force);
   int Show(const std::string& file, int cableNumber);
   int Check(const std::string& file);
-  int Convert(const std::string& oldFile, const std::string& newFile);
+  int Convert(const std::string& oldFile, const std::string& newFile, bool force);
   int Export(const std::string& file);
-  int Import(const std::string& jsonFile, const std::string& file);
+  int Import(const std::string& jsonFile, const std::string& file, bool force);
 
   std::ostream& Out() { return out_; }
   std::ostream& Err() { return err_; }
@@ -79,7 +74,8 @@ class Tool {
   }
   std::u16string Path(const std::string& file) const;
   bool ReadBytes(const std::string& file, uint64_t limit, uint64_t& size, std::vector<uint8_t>& data);
-  bool LoadForReading(const std::string& file, CableSet& set);
+  bool LoadForReading(const std::string& file, CableSet& set, bool asStored);
+  int CheckTarget(const std::string& file, bool force);
   int Save(const std::string& file, const CableSet& set);
 
   FileSystem& files_;
@@ -106,6 +102,11 @@ bool Tool::PathsUsable(std::initializer_list<const std::string*> paths) {
 
 // Reads min(size, limit) bytes. Failures are reported as the loader reports them.
 bool Tool::ReadBytes(const std::string& file, uint64_t limit, uint64_t& size, std::vector<uint8_t>& data) {
+  // Opening a FIFO would wait for a writer; a device or folder holds no set.
+  if (files_.KindOf(Path(file).c_str()) == PathKind::kOther) {
+    Fail(file + " is not a regular file");
+    return false;
+  }
   ToolErrors errors(err_, file, false);
   const FileHandle handle = files_.OpenForRead(Path(file).c_str());
   if (handle == kNoFile) {
@@ -129,27 +130,40 @@ bool Tool::ReadBytes(const std::string& file, uint64_t limit, uint64_t& size, st
   return ok;
 }
 
-bool Tool::LoadForReading(const std::string& file, CableSet& set) {
-  // The loader takes every short file for the old layout; tell them apart first.
+// asStored keeps every byte for export; otherwise the set is what the program
+// would load from the file.
+bool Tool::LoadForReading(const std::string& file, CableSet& set, bool asStored) {
   uint64_t size = 0;
-  std::vector<uint8_t> none;
-  if (!ReadBytes(file, 0, size, none)) return false;
+  std::vector<uint8_t> data;
+  if (!ReadBytes(file, kCableSetFileSize, size, data)) return false;
   if (size == kOldCableSetFileSize) {
     Fail(file + " is in the old layout; convert it first with 'cbltool convert " + file + " NEW'");
     return false;
   }
-  if (size < kCableSetFileSize) {
+  // Import writes the set alone, so export would lose any bytes after it.
+  if (size < kCableSetFileSize || (asStored && size != kCableSetFileSize)) {
     Fail(file + " is " + std::to_string(size) + " bytes, not a cable-set file (" + std::to_string(kCableSetFileSize) +
          " bytes)");
     return false;
   }
-  ToolErrors errors(err_, file, false);
-  DeclineConversion prompt;
-  const CableFileContext context{files_, errors, prompt};
-  if (LoadCableSetFile(context, Path(file).c_str(), set)) return true;
-  // Only a file that shrank since the size was taken gets here unreported.
-  if (!errors.reported) Fail("cannot read " + file);
-  return false;
+  std::memcpy(&set, data.data(), sizeof set);
+  if (!asStored) TerminateAllText(set);
+  return true;
+}
+
+// By name, not by opening: a file another program holds locked exists all the same.
+int Tool::CheckTarget(const std::string& file, bool force) {
+  switch (files_.KindOf(Path(file).c_str())) {
+    case PathKind::kMissing:
+      return 0;
+    case PathKind::kRegular:
+      if (force) return 0;
+      err_ << "cbltool: " << file << " exists; use --force to replace it\n";
+      return kExitExists;
+    case PathKind::kOther:
+      break;
+  }
+  return Fail(file + " is not a regular file");
 }
 
 int Tool::Save(const std::string& file, const CableSet& set) {
@@ -162,13 +176,7 @@ int Tool::Save(const std::string& file, const CableSet& set) {
 }
 
 int Tool::New(const std::string& file, bool force) {
-  if (!force) {
-    const FileHandle existing = files_.OpenForRead(Path(file).c_str());
-    if (existing != kNoFile) {
-      files_.Close(existing);
-      return Fail(file + " exists; use --force to replace it");
-    }
-  }
+  if (const int refused = CheckTarget(file, force)) return refused;
   // Value-initialized like the program's static set, so the image is the same.
   auto set = std::make_unique<CableSet>();
   InitCableSet(*set);
@@ -177,7 +185,7 @@ int Tool::New(const std::string& file, bool force) {
 
 int Tool::Show(const std::string& file, int cableNumber) {
   auto set = std::make_unique<CableSet>();
-  if (!LoadForReading(file, *set)) return kExitFailure;
+  if (!LoadForReading(file, *set, false)) return kExitFailure;
   out_ << file << '\n';
   PrintCableSet(*set, cableNumber - 1, out_);
   return 0;
@@ -199,7 +207,8 @@ int Tool::Check(const std::string& file) {
   return kExitFailure;
 }
 
-int Tool::Convert(const std::string& oldFile, const std::string& newFile) {
+int Tool::Convert(const std::string& oldFile, const std::string& newFile, bool force) {
+  if (const int refused = CheckTarget(newFile, force)) return refused;
   uint64_t size = 0;
   std::vector<uint8_t> data;
   if (!ReadBytes(oldFile, kOldCableSetFileSize, size, data)) return kExitFailure;
@@ -218,12 +227,13 @@ int Tool::Convert(const std::string& oldFile, const std::string& newFile) {
 
 int Tool::Export(const std::string& file) {
   auto set = std::make_unique<CableSet>();
-  if (!LoadForReading(file, *set)) return kExitFailure;
+  if (!LoadForReading(file, *set, true)) return kExitFailure;
   out_ << ExportCableSetJson(*set);
   return 0;
 }
 
-int Tool::Import(const std::string& jsonFile, const std::string& file) {
+int Tool::Import(const std::string& jsonFile, const std::string& file, bool force) {
+  if (const int refused = CheckTarget(file, force)) return refused;
   uint64_t size = 0;
   std::vector<uint8_t> data;
   if (!ReadBytes(jsonFile, kMaxJsonBytes, size, data)) return kExitFailure;
@@ -239,7 +249,9 @@ int Tool::Import(const std::string& jsonFile, const std::string& file) {
 int Run(int argc, char** argv, Tool& tool) {
   CLI::App app{"Reads, checks, converts and builds Pinvoro cable-set files (*.cbl).", "cbltool"};
   app.require_subcommand(1);
-  app.footer("Exit status: 0 done, 1 failed or problems found, 2 wrong arguments.");
+  app.footer(
+      "Only regular files are read or written. new, convert and import never replace a file without --force.\n"
+      "Exit status: 0 done, 1 failed or problems found, 2 wrong arguments, 3 the file to write exists (see --force).");
 
   std::string file, other;
   bool force = false;
@@ -247,7 +259,8 @@ int Run(int argc, char** argv, Tool& tool) {
 
   CLI::App* cmdNew = app.add_subcommand("new", "Write a new, default cable set to FILE");
   cmdNew->add_option("FILE", file, "Cable-set file to create")->required();
-  cmdNew->add_flag("--force", force, "Replace FILE if it exists");
+  const char* const forceHelp = "Replace the file to write if it exists";
+  cmdNew->add_flag("--force", force, forceHelp);
 
   CLI::App* cmdShow = app.add_subcommand("show", "Print the cables of FILE readably");
   cmdShow->add_option("FILE", file, "Cable-set file")->required();
@@ -259,13 +272,15 @@ int Run(int argc, char** argv, Tool& tool) {
   CLI::App* cmdConvert = app.add_subcommand("convert", "Convert an old-layout file OLD into NEW");
   cmdConvert->add_option("OLD", file, "Old-layout file (45062 bytes)")->required();
   cmdConvert->add_option("NEW", other, "Cable-set file to write")->required();
+  cmdConvert->add_flag("--force", force, forceHelp);
 
-  CLI::App* cmdExport = app.add_subcommand("export", "Print FILE as JSON");
+  CLI::App* cmdExport = app.add_subcommand("export", "Print FILE as JSON that import turns back into the same file");
   cmdExport->add_option("FILE", file, "Cable-set file")->required();
 
   CLI::App* cmdImport = app.add_subcommand("import", "Build FILE from JSON as export writes it");
   cmdImport->add_option("JSON", file, "JSON file")->required();
   cmdImport->add_option("FILE", other, "Cable-set file to write")->required();
+  cmdImport->add_flag("--force", force, forceHelp);
 
   try {
     app.parse(argc, argv);
@@ -283,9 +298,9 @@ int Run(int argc, char** argv, Tool& tool) {
   if (*cmdNew) return tool.New(file, force);
   if (*cmdShow) return tool.Show(file, cable);
   if (*cmdCheck) return tool.Check(file);
-  if (*cmdConvert) return tool.Convert(file, other);
+  if (*cmdConvert) return tool.Convert(file, other, force);
   if (*cmdExport) return tool.Export(file);
-  return tool.Import(file, other);
+  return tool.Import(file, other, force);
 }
 
 }  // namespace

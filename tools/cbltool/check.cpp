@@ -63,7 +63,7 @@ ImageReport CheckCableImage(const uint8_t* data, size_t available, uint64_t file
   if (!Terminated(set->tag, kTagUnits)) {
     report.problems.push_back(Unterminated("tag", kTagUnits));
   } else if (std::u16string_view(set->tag) != kCableSetTag) {
-    report.notes.push_back("note: tag is '" + FieldToUtf8(set->tag, kTagUnits) +
+    report.notes.push_back("note: tag is '" + Escaped(FieldToUtf8(set->tag, kTagUnits)) +
                            "', not 'VORKEL_DD' (the program does not check it)");
   }
   if (set->currentCable >= kCableCount) {

@@ -1,12 +1,14 @@
 #include "cbltool/set_json.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <vector>
 
 #include "cbltool/set_text.h"
@@ -18,9 +20,13 @@ namespace {
 
 // ---- Export -------------------------------------------------------------
 
-std::string Quoted(const std::string& utf8) { return json(utf8).dump(); }
+// JSON escapes C0 itself; the other controls become escapes JSON reads back
+// as the same text.
+std::string Quoted(const std::string& utf8) { return Escaped(json(utf8).dump()); }
 
-std::string QuotedField(const char16_t* field, size_t capacity) { return Quoted(FieldToUtf8(field, capacity)); }
+// The text as import takes it back: one without a terminator loses its last
+// unit here, and "bytes" gives it back.
+std::string QuotedField(const char16_t* field, size_t capacity) { return Quoted(FieldToUtf8(field, capacity - 1)); }
 
 std::string LabelList(const PinSet& pins) {
   std::string list = "[";
@@ -47,13 +53,17 @@ void ExportCable(const CableRecord& cable, int number, std::ostream& out) {
   out << "\n      ],\n      \"connections\": [";
   for (unsigned p = 0; p < kPinCount; ++p) {
     const ConnectionRow& row = cable.connections[p];
-    out << (p ? "," : "") << "\n        {\"pin\": " << static_cast<unsigned>(row.pin)
-        << ", \"connected\": " << LabelList(row.bits) << "}";
+    // A value import would refuse is left out: the default stands in and "bytes" holds the stored one.
+    out << (p ? "," : "") << "\n        {";
+    if (row.pin >= 1 && row.pin <= kPinCount) out << "\"pin\": " << static_cast<unsigned>(row.pin) << ", ";
+    out << "\"connected\": " << LabelList(row.bits) << "}";
   }
   out << "\n      ],\n      \"probe\": {\"reserved\": " << static_cast<unsigned>(cable.probeData.reserved)
-      << ", \"pins\": " << LabelList(cable.probeData.pins)
-      << "},\n      \"selectedPin\": " << static_cast<unsigned>(cable.selectedPin)
-      << ",\n      \"alignment\": " << static_cast<unsigned>(cable.alignment) << "\n    }";
+      << ", \"pins\": " << LabelList(cable.probeData.pins) << "}";
+  if (cable.selectedPin < kPinCount || cable.selectedPin == kNoPin) {
+    out << ",\n      \"selectedPin\": " << static_cast<unsigned>(cable.selectedPin);
+  }
+  out << ",\n      \"alignment\": " << static_cast<unsigned>(cable.alignment) << "\n    }";
 }
 
 // ---- Import -------------------------------------------------------------
@@ -75,10 +85,10 @@ std::string Element(const std::string& place, size_t index) { return place + "["
 // Long texts are cut in the message, at a character boundary.
 std::string Excerpt(const std::string& text) {
   constexpr size_t kMax = 40;
-  if (text.size() <= kMax) return "'" + text + "'";
+  if (text.size() <= kMax) return "'" + Escaped(text) + "'";
   size_t cut = kMax;
   while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  return "'" + text.substr(0, cut) + "...'";
+  return "'" + Escaped(text.substr(0, cut)) + "...'";
 }
 
 std::string Describe(const json& value) {
@@ -107,13 +117,17 @@ void ExpectArray(const json& value, const std::string& place, size_t minimum, si
   }
 }
 
-uint8_t Number(const json& value, const std::string& place, unsigned low, unsigned high, bool orNoPin = false) {
+uint64_t Whole(const json& value, const std::string& place, uint64_t low, uint64_t high, bool orNoPin = false) {
   if (!value.is_number_integer()) Fail(place, "expected a whole number, got " + Describe(value));
   const bool negative = !value.is_number_unsigned() && value.get<int64_t>() < 0;
   const uint64_t n = negative ? UINT64_MAX : value.get<uint64_t>();
-  if (!negative && ((n >= low && n <= high) || (orNoPin && n == kNoPin))) return static_cast<uint8_t>(n);
+  if (!negative && ((n >= low && n <= high) || (orNoPin && n == kNoPin))) return n;
   Fail(place, value.dump() + " is out of range " + std::to_string(low) + ".." + std::to_string(high) +
                   (orNoPin ? " or 255" : ""));
+}
+
+uint8_t Number(const json& value, const std::string& place, unsigned low, unsigned high, bool orNoPin = false) {
+  return static_cast<uint8_t>(Whole(value, place, low, high, orNoPin));
 }
 
 void Text(const json& value, const std::string& place, char16_t* field, size_t capacity) {
@@ -216,8 +230,34 @@ void ImportCable(const json& value, const std::string& place, CableRecord& cable
   if (value.contains("alignment")) cable.alignment = Number(value["alignment"], Member(place, "alignment"), 0, 255);
 }
 
+// Laid over the set after every other key, so that a damaged set comes back
+// byte for byte.
+void ImportBytes(const json& value, CableSet& set) {
+  ExpectArray(value, "bytes", 0, SIZE_MAX);
+  auto* image = reinterpret_cast<uint8_t*>(&set);
+  for (size_t i = 0; i < value.size(); ++i) {
+    const std::string place = Element("bytes", i);
+    ExpectObject(value[i], place, {"offset", "hex"});
+    if (!value[i].contains("offset") || !value[i].contains("hex")) Fail(place, "needs both \"offset\" and \"hex\"");
+    const uint64_t offset = Whole(value[i]["offset"], Member(place, "offset"), 0, sizeof set - 1);
+    const json& hex = value[i]["hex"];
+    const std::string hexPlace = Member(place, "hex");
+    if (!hex.is_string()) Fail(hexPlace, "expected a text, got " + Describe(hex));
+    const std::string& digits = hex.get_ref<const std::string&>();
+    if (digits.empty() || digits.size() % 2 != 0 || digits.find_first_not_of("0123456789abcdefABCDEF") != digits.npos) {
+      Fail(hexPlace, Excerpt(digits) + " is not pairs of hex digits");
+    }
+    if (offset + digits.size() / 2 > sizeof set) {
+      Fail(hexPlace, "runs past the end of the set (" + std::to_string(sizeof set) + " bytes)");
+    }
+    for (size_t k = 0; k < digits.size(); k += 2) {
+      image[offset + k / 2] = static_cast<uint8_t>(std::stoul(digits.substr(k, 2), nullptr, 16));
+    }
+  }
+}
+
 void ImportSet(const json& root, CableSet& set) {
-  ExpectObject(root, "", {"tag", "reserved", "currentCable", "cables"});
+  ExpectObject(root, "", {"tag", "reserved", "currentCable", "cables", "bytes"});
   if (root.contains("tag")) Text(root["tag"], "tag", set.tag, kTagUnits);
   if (root.contains("reserved")) set.reserved = Number(root["reserved"], "reserved", 0, 255);
   if (root.contains("currentCable")) {
@@ -243,6 +283,42 @@ void ImportSet(const json& root, CableSet& set) {
     seen = static_cast<int>(i);
     ImportCable(cable, place, set.cables[number - 1]);
   }
+}
+
+// Value-initialized, so text after each terminator is zero as in a new file.
+std::unique_ptr<CableSet> BuildSet(const json& root) {
+  auto set = std::make_unique<CableSet>();
+  InitCableSet(*set);
+  ImportSet(root, *set);
+  if (root.contains("bytes")) ImportBytes(root["bytes"], *set);
+  return set;
+}
+
+// The stored bytes the readable fields do not give back: damaged values, text
+// after terminators, unpaired surrogates. UTF-16 text differs in every other
+// byte, so differences a few bytes apart make one entry.
+void ExportBytes(const CableSet& set, const CableSet& shown, std::ostream& out) {
+  constexpr size_t kJoin = 8;
+  const auto* want = reinterpret_cast<const uint8_t*>(&set);
+  const auto* have = reinterpret_cast<const uint8_t*>(&shown);
+  bool any = false;
+  for (size_t i = 0; i < sizeof set; ++i) {
+    if (want[i] == have[i]) continue;
+    size_t last = i;
+    for (size_t k = i + 1; k < sizeof set && k <= last + kJoin; ++k) {
+      if (want[k] != have[k]) last = k;
+    }
+    out << (any ? ",\n    " : ",\n  \"bytes\": [\n    ") << "{\"offset\": " << i << ", \"hex\": \"";
+    any = true;
+    for (size_t k = i; k <= last; ++k) {
+      char digits[3];
+      std::snprintf(digits, sizeof digits, "%02X", want[k]);
+      out << digits;
+    }
+    out << "\"}";
+    i = last;
+  }
+  if (any) out << "\n  ]";
 }
 
 // The DOM keeps only the last of two equal keys; this pass finds them first,
@@ -283,7 +359,7 @@ class JsonPrecheck final : public nlohmann::json_sax<json> {
         if (static_cast<unsigned char>(c) >= 0x80) c = '?';
       }
     }
-    error = what;
+    error = Escaped(what);
     return false;
   }
 
@@ -328,13 +404,23 @@ class JsonPrecheck final : public nlohmann::json_sax<json> {
 std::string ExportCableSetJson(const CableSet& set) {
   std::ostringstream out;
   out << "{\n  \"tag\": " << QuotedField(set.tag, kTagUnits)
-      << ",\n  \"reserved\": " << static_cast<unsigned>(set.reserved)
-      << ",\n  \"currentCable\": " << static_cast<unsigned>(set.currentCable) << ",\n  \"cables\": [\n";
+      << ",\n  \"reserved\": " << static_cast<unsigned>(set.reserved);
+  if (set.currentCable < kCableCount) out << ",\n  \"currentCable\": " << static_cast<unsigned>(set.currentCable);
+  out << ",\n  \"cables\": [\n";
   for (int k = 0; k < kCableCount; ++k) {
     ExportCable(set.cables[k], k + 1, out);
     out << (k + 1 < kCableCount ? ",\n" : "\n");
   }
-  out << "  ]\n}\n";
+  out << "  ]";
+  // What import makes of the readable part tells which bytes it cannot show.
+  std::unique_ptr<CableSet> shown;
+  try {
+    shown = BuildSet(json::parse(out.str() + "}"));
+  } catch (const ImportFailure& failure) {
+    throw std::logic_error("export wrote what import refuses: " + failure.message);
+  }
+  ExportBytes(set, *shown, out);
+  out << "\n}\n";
   return out.str();
 }
 
@@ -345,11 +431,7 @@ bool ImportCableSetJson(std::string_view text, CableSet& set, std::string& error
     return false;
   }
   try {
-    const json root = json::parse(text.begin(), text.end());
-    // Value-initialized, so text after each terminator is zero as in a new file.
-    auto staging = std::make_unique<CableSet>();
-    InitCableSet(*staging);
-    ImportSet(root, *staging);
+    const auto staging = BuildSet(json::parse(text.begin(), text.end()));
     std::memcpy(&set, staging.get(), sizeof set);
     return true;
   } catch (const ImportFailure& failure) {

@@ -18,13 +18,21 @@
 //       "selectedPin": 0,     0..103, 255 = none
 //       "alignment": 0        the record's alignment byte, 0..255
 //     }
+//   ],
+//   "bytes": [                stored bytes laid over the set last:
+//     {"offset": 45201, "hex": "0C"}   offset in the file, then the bytes
 //   ]
 // }
 //
 // Pins are written as their labels "A01".."A50", "B01".."B50", "C01".."C04".
 // Lengths count UTF-16 units, as the fields hold them; the information fields
-// hold at most 10, 30, 10, 20 and 200. Export writes every field of all ten
-// cables; text after a field's terminator carries no meaning and is left out.
+// hold at most 10, 30, 10, 20 and 200.
+//
+// Export writes every field of all ten cables, and import of the export gives
+// back the file byte for byte: what the fields cannot hold (a value out of its
+// range, which export leaves out, text after a terminator or without one, an
+// unpaired surrogate) goes into "bytes". Most sets need none; without them the
+// import gives the set the fields describe.
 //
 // Import starts from a new set. Any key may be left out and keeps its default,
 // as do cables not listed; an array of 104 entries must be complete. A cable

@@ -11,34 +11,12 @@ namespace {
 const char* const kInfoLabels[5] = {"Product No.", "Model/Customer", "Block Name", "Cable Type", "Comment"};
 constexpr size_t kLabelWidth = 15;  // the longest label and a blank
 
-// Control characters from a damaged file would break the layout of the output.
-std::string Printable(std::string text) {
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  }
-  return text;
-}
-
 // Terminal columns of UTF-8 text: East Asian wide characters take two, so the
 // pin-name table stays aligned with Japanese names.
 size_t DisplayWidth(const std::string& text) {
   size_t width = 0;
   for (size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    uint32_t cp = c;
-    size_t n = 1;
-    if (c >= 0xF0) {
-      cp = c & 0x07u;
-      n = 4;
-    } else if (c >= 0xE0) {
-      cp = c & 0x0Fu;
-      n = 3;
-    } else if (c >= 0xC0) {
-      cp = c & 0x1Fu;
-      n = 2;
-    }
-    for (size_t k = 1; k < n && i + k < text.size(); ++k) cp = (cp << 6) | (text[i + k] & 0x3Fu);
-    i += n;
+    const uint32_t cp = NextCodePoint(text, i);
     const bool wide = (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF) ||
                       (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
                       (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
@@ -49,7 +27,7 @@ size_t DisplayWidth(const std::string& text) {
 }
 
 std::string PinName(const CableRecord& cable, unsigned pin) {
-  return Printable(FieldToUtf8(cable.pinNames[pin], kPinNameUnits));
+  return Escaped(FieldToUtf8(cable.pinNames[pin], kPinNameUnits));
 }
 
 std::string PinWithName(const CableRecord& cable, unsigned pin) {
@@ -76,9 +54,9 @@ void PrintInfo(const CableRecord& cable, std::ostream& out) {
         lines.back() += text[i];
       }
     }
-    out << "  " << label << ':' << (lines[0].empty() ? "" : " ") << Printable(lines[0]) << '\n';
+    out << "  " << label << ':' << (lines[0].empty() ? "" : " ") << Escaped(lines[0]) << '\n';
     for (size_t i = 1; i < lines.size(); ++i) {
-      out << std::string(kLabelWidth + 4, ' ') << Printable(lines[i]) << '\n';
+      out << std::string(kLabelWidth + 4, ' ') << Escaped(lines[i]) << '\n';
     }
   }
   out << "  " << Padded("Selected pin") << ": ";
@@ -176,7 +154,7 @@ void PrintProbePins(const CableRecord& cable, std::ostream& out) {
 }  // namespace
 
 void PrintCableSet(const CableSet& set, int cableIndex, std::ostream& out) {
-  out << "Tag: '" << Printable(FieldToUtf8(set.tag, kTagUnits)) << "'   Current cable: ";
+  out << "Tag: '" << Escaped(FieldToUtf8(set.tag, kTagUnits)) << "'   Current cable: ";
   if (set.currentCable < kCableCount) {
     out << set.currentCable + 1 << "\n\n";
   } else {
