@@ -141,6 +141,9 @@ TEST(OptionLists, EntriesShowTheSettingsAndAnEmptyListKeepsThePreviousValue) {
   s.language = kEnglish;
   EXPECT_EQ(PortEntryOf(s), 2);
   EXPECT_EQ(LanguageEntryOf(s), 2);
+  StoreOptionChoice(s, 0, kJapanese);
+  EXPECT_EQ(s.port.Port, 1);
+  EXPECT_EQ(s.language, kJapanese);
   StoreOptionChoice(s, 9, kChinese);
   EXPECT_EQ(s.port.Port, 10);
   EXPECT_EQ(s.language, kChinese);

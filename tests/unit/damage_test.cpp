@@ -230,11 +230,15 @@ TEST_F(DamageTest, ASlowLineGetsTheWholeDownloadBeforeTheWorkTest) {
 
 TEST_F(DamageTest, DownloadDelayFollowsTheLineSpeed) {
   struct Case {
-    uint32_t bytes, speed, delayMs;
-  } cases[] = {{2092, 38400, 1045}, {60, 38400, kMasterStopDelayMs}, {2092, 19200, 1590}, {12, 9600, 1000}};
+    uint32_t bytes, speed;
+    uint8_t stopBits;
+    uint32_t delayMs;
+  } cases[] = {{2092, 38400, 0, 1045}, {60, 38400, 0, kMasterStopDelayMs}, {2092, 19200, 0, 1590},
+               {2092, 19200, 2, 1699}, {12, 9600, 0, 1000}};
   for (const Case& c : cases) {
     PortSettings port = kDefaultPortSettings;
     port.Speed = c.speed;
+    port.StopB = c.stopBits;
     uint16_t polls = 0;
     EXPECT_EQ(DownloadStopDelayMs(c.bytes, port, polls), c.delayMs) << c.bytes << " at " << c.speed;
     EXPECT_GE(polls * kDownloadPollMs, 2000u);

@@ -64,6 +64,7 @@ class ProbeMasterTest : public PanelFixture {
   bool FinishProbing(uint16_t finish) {
     const int finishes = HostCount(kProbeFinish);
     rig.panel.OnCommand(finish, 0);
+    if (rig.widgets.IsEnabled(finish)) return false;
     if (!UnitGets(kProbeFinish, finishes + 1)) return false;
     if (!rig.FireTimer(kTimerStopDelay)) return false;
     rig.DeliverPosted();
