@@ -80,10 +80,11 @@ void ModePanel::FinishProbePlus() {
     return;
   }
   // Judged on what was reached up to now: frames of the stop delay no longer
-  // count, nor does damage to them.
+  // count, nor does damage to them. The unit is told first, so the stream
+  // stops while the result is shown.
   judging_ = false;
-  EvaluateProbePlus(CurrentCable());
   RunProbeFinishSteps();
+  EvaluateProbePlus(CurrentCable());
 }
 
 void ModePanel::RunProbeFinishSteps() {
@@ -133,17 +134,22 @@ void ModePanel::ShowProbeChanges(const CableRecord& cable) {
 void ModePanel::EvaluateProbePlus(const CableRecord& cable) {
   bool stray = false;
   bool unchecked = false;
+  // One line per pin at most, appended at once: a hundred separate appends
+  // cost the window (under Wine) a second.
+  char16_t format[2][64];
+  LoadTextOrEmpty(texts_, kUncheckedPinText, format[0], 64);
+  LoadTextOrEmpty(texts_, kStrayPinText, format[1], 64);
+  char16_t log[kPinCount * (64 + kPinNameUnits) + 1];  // every pin's line, whatever the language
+  size_t used = 0;
+  log[0] = 0;
   for (unsigned k = 0; k < kPinCount; ++k) {
     const bool expected = PinSetHas(cable.probeData.pins, k);
     const bool reached = state_.TouchedEver[k] != 0;
-    if (expected && !reached) {
-      AppendLogLine(kUncheckedPinText, cable.pinNames[k], u"");
-      unchecked = true;
-    } else if (!expected && reached) {
-      AppendLogLine(kStrayPinText, cable.pinNames[k], u"");
-      stray = true;
-    }
+    if (expected == reached) continue;
+    used += FormatText(log + used, sizeof log / sizeof log[0] - used, format[reached ? 1 : 0], cable.pinNames[k]);
+    (reached ? stray : unchecked) = true;
   }
+  if (used != 0) widgets_.AppendLog(log);
   // A pin touched that should not have been is a wiring fault; a pin left
   // untouched only means the check is incomplete.
   if (stray) {
