@@ -442,14 +442,20 @@ def main():
     ap.add_argument("--no-sanitize", dest="sanitize", action="store_false",
                     help="build without ASan and UBSan: about twice as fast, misses what only they catch")
     ap.add_argument("--list", action="store_true", help="only print the chosen mutants")
+    ap.add_argument("--work", help="folder for the copy and its build (default build/mutate), "
+                    "so that two runs on one checkout keep apart")
     args = ap.parse_args()
+    if args.work:
+        global WORK, TREE, BUILD, OBJ_CACHE
+        WORK = Path(args.work).resolve()
+        TREE, BUILD, OBJ_CACHE = WORK / "tree", WORK / "build", WORK / "objects"
 
     WORK.mkdir(parents=True, exist_ok=True)
     lock = open(WORK / "lock", "w")
     try:
         fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
     except OSError:
-        raise SystemExit("mutate: another run is using build/mutate")
+        raise SystemExit(f"mutate: another run is using {WORK}")
 
     began = time.monotonic()
     snapshot()

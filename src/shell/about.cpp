@@ -2,6 +2,7 @@
 
 #include "common/format_text.h"
 #include "link/commands.h"
+#include "version.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ void ComposeProductText(TextSource& texts, char16_t (&out)[kProductTextUnits]) {
   LoadTextOrEmpty(texts, 40001, product, kProductStringUnits);
   LoadTextOrEmpty(texts, 40002, copyright, kProductStringUnits);
   LoadTextOrEmpty(texts, 40056, maker, kProductStringUnits);
-  FormatText(out, kProductTextUnits, u"%s  %s\r\nVer.1.32 \r\n%s\r\n%s", name, product, copyright, maker);
+  FormatText(out, kProductTextUnits, u"%s  %s\r\nVer." PINVORO_VERSION_U16 u" \r\n%s\r\n%s", name, product, copyright, maker);
 }
 
 void ComposeAboutStatus(TextSource& texts, const AboutState& state, char16_t (&out)[kAboutStatusUnits]) {
