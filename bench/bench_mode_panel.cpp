@@ -58,8 +58,7 @@ void BM_OneOnOneExchange(benchmark::State& state) {
   });
   ResultClock result;
   result.rig = rig.get();
-  rig->widgets.onResult = ResultClock::Mark;
-  rig->widgets.onResultContext = &result;
+  rig->widgets.onResult = [&result] { ResultClock::Mark(&result); };
 
   std::vector<double> latency;
   std::vector<double> own;

@@ -35,6 +35,6 @@ else
 fi
 bash tests/win/with_unitsim.sh "${display[@]}" -e "plug cbl 0 $here/samples/demo.cbl" -e "dsr on" -- \
   wine build/win/tests/e2e/e2e_snapshot.exe build/win/src/pinvoro.exe "$work" "$png" \
-    --open "$here/samples/demo.cbl" "${keep[@]}"
+    "$here/samples/demo.cbl" "${keep[@]}"
 echo "run: Pinvoro opened samples/demo.cbl; unitsim had its cable 1 plugged in"
 echo "screenshot: $png"

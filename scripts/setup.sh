@@ -11,6 +11,7 @@ packages=(
   mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth x11-utils imagemagick
   fonts-noto-cjk fonts-dejavu-core
+  nsis zip unzip python3-markdown python3-pefile liblnk-utils   # packages and their test
 )
 
 missing=()

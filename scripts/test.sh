@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every test: native unit tests under ASan/UBSan, Windows tests under Wine,
-# end-to-end tests of the program under Wine and Xvfb, and a short fuzzing
-# run. Installs what is missing first. Exits non-zero on any failure.
+# end-to-end tests of the program under Wine and Xvfb, the packages installed
+# and uninstalled under Wine, and a short fuzzing run. Installs what is
+# missing first. Exits non-zero on any failure.
 # FUZZ_SECONDS sets the length of each fuzzing run (default 30).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -32,6 +33,10 @@ run_ctest win
 step "end-to-end tests (pinvoro.exe under Wine and Xvfb, against unitsim)"
 bash tests/e2e/run_e2e.sh 2>&1 | tee build/e2e.log  # pipefail: a failing scenario ends the run here
 passed=$((passed + $(sed -n 's/^e2e: \([0-9]*\) passed, 0 failed$/\1/p' build/e2e.log | tail -n 1)))
+
+step "packages (installer and portable zip, installed and uninstalled under Wine)"
+bash tests/package/package_test.sh --build build/win 2>&1 | tee build/package.log  # pipefail: a failure ends the run here
+passed=$((passed + $(sed -n 's/^package: \([0-9]*\) passed, 0 failed$/\1/p' build/package.log | tail -n 1)))
 
 step "fuzzing"
 cmake --preset fuzz >/dev/null

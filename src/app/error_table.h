@@ -9,7 +9,7 @@ struct ErrorTableRow {
   uint32_t messageId;
 };
 // Searched in order; the row with code -1 ends it and stands for any other code.
-extern const ErrorTableRow ErrorTable[10];
+extern const ErrorTableRow ErrorTable[11];
 
 inline constexpr uint16_t kErrorCaptionId = 40021;
 inline constexpr int kErrorMessageUnits = 32;

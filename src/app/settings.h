@@ -1,6 +1,7 @@
 #pragma once
 // The settings file: serial line and interface language, section "RS232C" of
 // "pinvoro.ini" in the start-up directory, read at start and written at close.
+// Section "Journal" (the results journal's file) is the operator's, read only.
 #include <cstdint>
 
 #include "link/serial_port.h"

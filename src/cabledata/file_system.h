@@ -22,6 +22,10 @@ class FileSystem {
   // at once, also for a FIFO or a device.
   virtual FileHandle OpenForRead(const char16_t* path) = 0;
   virtual FileHandle OpenForWrite(const char16_t* path) = 0;
+  // A log file: created when missing, shared with readers and other writers,
+  // every Write landing whole at its end. kNoFile when it cannot be had, as
+  // always where files are only ever cable sets.
+  virtual FileHandle OpenForAppend(const char16_t*) { return kNoFile; }
   // The file a save must replace: path itself, or the file a link at path
   // leads to, so that the link stays and the file it names gets the content.
   virtual bool ResolveLinks(const char16_t* path, char16_t* real, size_t capacity) = 0;

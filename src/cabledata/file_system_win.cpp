@@ -56,6 +56,20 @@ FileHandle Win32FileSystem::OpenForRead(const char16_t* path) { return OpenExist
 
 FileHandle Win32FileSystem::OpenForWrite(const char16_t* path) { return OpenExisting(path, GENERIC_WRITE); }
 
+// Append access alone: the system puts each write at the end of the file, even
+// with another writer (a second program) appending too.
+FileHandle Win32FileSystem::OpenForAppend(const char16_t* path) {
+  const LongPath native(path);
+  if (!native.ok) return kNoFile;
+  const HANDLE h = CreateFileW(native.units, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_DISK) {
+    CloseHandle(h);
+    return kNoFile;
+  }
+  return FromHandle(h);
+}
+
 // A handle opened through links lands on the file meant, and its final path
 // names that file (Wine resolves its Unix links this way too). Where there is
 // no file yet, or no final path to be had (Wine gives none past MAX_PATH), the

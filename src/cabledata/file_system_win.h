@@ -7,6 +7,7 @@ class Win32FileSystem final : public FileSystem {
  public:
   FileHandle OpenForRead(const char16_t* path) override;
   FileHandle OpenForWrite(const char16_t* path) override;
+  FileHandle OpenForAppend(const char16_t* path) override;
   bool ResolveLinks(const char16_t* path, char16_t* real, size_t capacity) override;
   FileHandle CreateTemporary(const char16_t* target, char16_t* temp, size_t capacity) override;
   bool GetSize(FileHandle file, uint64_t& size) override;

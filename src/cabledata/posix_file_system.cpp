@@ -51,6 +51,19 @@ FileHandle PosixFileSystem::OpenForRead(const char16_t* path) { return OpenLocke
 
 FileHandle PosixFileSystem::OpenForWrite(const char16_t* path) { return OpenLocked(path, O_WRONLY); }
 
+FileHandle PosixFileSystem::OpenForAppend(const char16_t* path) {
+  const NativePath native(path);
+  if (!native.ok) return kNoFile;
+  const int fd = ::open(native.bytes, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+  if (fd < 0) return kNoFile;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return kNoFile;
+  }
+  return fd;
+}
+
 // Only the last component needs following: rename follows the links in the
 // folders above it by itself.
 bool PosixFileSystem::ResolveLinks(const char16_t* path, char16_t* real, size_t capacity) {

@@ -197,17 +197,20 @@ void ModePanel::EvaluateWork(const CableRecord& cable, const ResponseRecord& rec
         SetResultText(kOkText);
         if (HasAnyConnection(cable)) {
           CountOutcome(kCountOk);
+          RecordVerdict("OK");
         } else {
           // The unit matched a cable with no wiring at all: nothing was
-          // really tested, which counts against the cable.
+          // really tested, which counts (and is recorded) against the cable.
           widgets_.SetLogFont(LogFont::kMediumBold);
           AppendLogLine(kNoConnectionText, u"", u"");
           CountOutcome(kCountNg);
+          RecordVerdict("NG");
         }
       } else {
         state_.LastResultOk = 0;
         SetResultText(kNgText);
         CountOutcome(kCountNg);
+        RecordVerdict("NG");
       }
       widgets_.PostTestStop(state_.exchange);
       break;

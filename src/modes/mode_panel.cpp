@@ -1,5 +1,6 @@
 #include "modes/mode_panel.h"
 
+#include "app/journal.h"
 #include "cabledata/connection_matrix.h"
 #include "common/format_text.h"
 
@@ -275,6 +276,7 @@ bool ModePanel::SelectMode(TestMode mode) {
 // --- exchange steps ---
 
 bool ModePanel::BeginExchange(Exchange kind) {
+  if (journal_ != nullptr) journal_->ClearFaults();
   if (OpenReadyLink(kind)) {
     app_.PortOnline = 1;
     widgets_.ShowPortStatus();
@@ -362,9 +364,14 @@ void ModePanel::EndExchange(uint32_t exchange) {
     return;
   }
   ShowIdleControls();
+  // After the verdict, never in its way.
+  if (journal_ != nullptr && journal_->TakeFailureReport()) errors_.ShowError(kErrorJournalWrite);
 }
 
 void ModePanel::EndFailedExchange(uint16_t code) {
+  RecordFailure(code);
+  const bool journalFailed = journal_ != nullptr && journal_->TakeFailureReport();
+  ErrorReporter& errors = errors_;
   if (ProbeRunning()) RunProbeFinishSteps();
   DropExchange();
   ClearResponses(channel_);
@@ -372,7 +379,8 @@ void ModePanel::EndFailedExchange(uint16_t code) {
   ShowIdleControls();
   // Last: the box keeps messages flowing, and the operator may start the next
   // test, or even switch languages and so replace this panel, before it goes.
-  errors_.ShowError(code);
+  errors.ShowError(code);
+  if (journalFailed) errors.ShowError(kErrorJournalWrite);
 }
 
 void ModePanel::ArmTimer(uint16_t id, uint32_t ms) {
@@ -443,6 +451,7 @@ void ModePanel::AppendLogLine(uint16_t formatId, const char16_t* first, const ch
   LoadTextOrEmpty(texts_, formatId, format, 64);
   FormatText(line, 128, format, first, second);
   widgets_.AppendLog(line);
+  if (journal_ != nullptr) journal_->AddFaults(line);
 }
 
 void ModePanel::SetResultText(uint16_t textId) {
@@ -470,4 +479,33 @@ void ModePanel::ShowCounters() {
 void ModePanel::ClearResultAndLog() {
   widgets_.SetText(kResultBox, u"");
   widgets_.SetText(kResultLog, u"");
+}
+
+void ModePanel::RecordVerdict(const char* verdict) { RecordInJournal(ModeOf(app_), verdict, 0); }
+
+// Only the tests that give verdicts: a probe's live display and a master read
+// judge no cable.
+void ModePanel::RecordFailure(uint16_t code) {
+  switch (exchange_) {
+    case Exchange::kOneOnOne:
+      RecordInJournal(kOneOnOne, "", code);
+      break;
+    case Exchange::kDownload:
+    case Exchange::kWorkTesting:
+      RecordInJournal(kMasterWork, "", code);
+      break;
+    case Exchange::kProbePlus:
+      RecordInJournal(kProbePlus, "", code);
+      break;
+    default:
+      break;
+  }
+}
+
+void ModePanel::RecordInJournal(TestMode mode, const char* verdict, uint16_t error) {
+  if (journal_ == nullptr || !journal_->On()) return;
+  const uint8_t index = app_.cableSet.currentCable < kCableCount ? app_.cableSet.currentCable : 0;
+  JournalEntry entry{NowUtc(), mode, static_cast<uint8_t>(index + 1), &CurrentCable(), error, verdict, {}};
+  for (int i = 0; i < 4; ++i) entry.counters[i] = state_.counters.values[mode][i];
+  journal_->Append(entry);
 }

@@ -18,6 +18,8 @@
 #include "app/app.h"
 #include "app/language.h"
 
+class Journal;
+
 enum PanelTimer : uint16_t {
   kTimerResponse = 900,   // one shot: the answer's next frame is late
   kTimerStopDelay = 901,  // one shot: the link closes after a finish or a download
@@ -164,6 +166,9 @@ class ModePanel final : private ResponseSink {
   // another window; the start controls are enabled again.
   void EndExchangeNow();
 
+  // The results journal the verdicts go to; null keeps none. The shell owns it.
+  void SetJournal(Journal* journal) { journal_ = journal; }
+
   void DispatchResponses();
   // Records taken from the queue since the panel was made, for diagnostics.
   uint32_t DispatchedRecords() const { return dispatched_; }
@@ -252,6 +257,11 @@ class ModePanel final : private ResponseSink {
   void CountOutcome(CounterSlot slot);
   void ShowCounters();
   void ClearResultAndLog();
+  // The journal's line for a verdict just shown ("OK", "NG", "NC") or for a
+  // test that ended with an error code.
+  void RecordVerdict(const char* verdict);
+  void RecordFailure(uint16_t code);
+  void RecordInJournal(TestMode mode, const char* verdict, uint16_t error);
 
   App& app_;
   PanelState& state_;
@@ -281,4 +291,5 @@ class ModePanel final : private ResponseSink {
   // A master read's rows, kept apart until its end record arrives whole.
   ConnectionRow masterRows_[kPinCount] = {};
   uint8_t masterCable_ = 0;
+  Journal* journal_ = nullptr;
 };

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <new>
+#include <string>
 
 #include "app/localization_win.h"
 
@@ -60,6 +61,7 @@ class Win32PanelWidgets final : public PanelWidgets {
     return true;
   }
   void SetLogFont(LogFont font) override {
+    logFont = font;
     const HFONT f =
         LanguageFont(context_.app->settings.language, font == LogFont::kMediumBold ? kMediumBoldFont : kNormalFont);
     SendDlgItemMessageW(panel_, kResultLog, WM_SETFONT, reinterpret_cast<WPARAM>(f), TRUE);
@@ -92,6 +94,7 @@ class Win32PanelWidgets final : public PanelWidgets {
         RedrawWindow(GetDlgItem(panel_, id), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     }
   }
+  LogFont logFont = LogFont::kNormal;  // as last set, for a panel made anew
   // The panel whose colours the cells show, once it exists.
   void Attach(ModePanel& panel) { colourOf_ = &panel; }
   // What a cell was last painted in.
@@ -219,6 +222,24 @@ HWND CreateModePanel(HWND mainWindow, const PanelContext& context) {
   if (!tmpl) return nullptr;
   return CreateDialogIndirectParamW(GetModuleHandleW(nullptr), tmpl, mainWindow, PanelProc,
                                     reinterpret_cast<LPARAM>(&context));
+}
+
+HWND RecreateModePanel(HWND old, HWND mainWindow, const PanelContext& context) {
+  std::wstring log;
+  LogFont font = LogFont::kNormal;
+  if (old != nullptr) {
+    const HWND edit = GetDlgItem(old, kResultLog);
+    log.resize(static_cast<size_t>(GetWindowTextLengthW(edit)) + 1);
+    log.resize(static_cast<size_t>(GetWindowTextW(edit, log.data(), static_cast<int>(log.size()))));
+    if (g_window != nullptr && g_windowHandle == old) font = g_window->widgets.logFont;
+    DestroyWindow(old);
+  }
+  const HWND panel = CreateModePanel(mainWindow, context);
+  if (panel != nullptr && g_window != nullptr) {
+    g_window->widgets.SetLogFont(font);
+    g_window->widgets.SetLog(reinterpret_cast<const char16_t*>(log.c_str()));
+  }
+  return panel;
 }
 
 ModePanel* ModePanelOf(HWND panel) {

@@ -25,6 +25,10 @@ struct PanelContext {
 // Creates the panel from dialog 107 of the current language. One panel exists
 // at a time; null when the template is missing or one exists already.
 HWND CreateModePanel(HWND mainWindow, const PanelContext& context);
+// Destroys the panel `old` (if any) and creates it anew in the current
+// language. The result log lives only in its window, so it is carried over
+// with its font; everything else the new panel shows comes from the state.
+HWND RecreateModePanel(HWND old, HWND mainWindow, const PanelContext& context);
 // The panel behind the window, for the shell's operations; null for any other
 // window, and before creation or after destruction.
 ModePanel* ModePanelOf(HWND panel);

@@ -64,10 +64,12 @@ void ModePanel::EvaluateOneOnOne(const CableRecord& cable, const ResponseRecord&
         state_.LastResultOk = 1;
         CountOutcome(kCountOk);
         SetResultText(kOkText);
+        RecordVerdict("OK");
       } else {
         state_.LastResultOk = 0;
         CountOutcome(kCountNg);
         SetResultText(kNgText);
+        RecordVerdict("NG");
       }
       widgets_.PostTestStop(state_.exchange);
       break;

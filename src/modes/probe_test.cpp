@@ -3,6 +3,7 @@
 // since Start and, at Finish, holds them against the cable's probe data.
 #include <cstddef>
 
+#include "app/journal.h"
 #include "cabledata/cable_set.h"
 #include "common/format_text.h"
 #include "link/commands.h"
@@ -150,19 +151,23 @@ void ModePanel::EvaluateProbePlus(const CableRecord& cable) {
     (reached ? stray : unchecked) = true;
   }
   if (used != 0) widgets_.AppendLog(log);
+  if (journal_ != nullptr) journal_->AddFaults(log);
   // A pin touched that should not have been is a wiring fault; a pin left
   // untouched only means the check is incomplete.
   if (stray) {
     state_.LastResultOk = 0;
     CountOutcome(kCountNg);
     SetResultText(kNgText);
+    RecordVerdict("NG");
   } else if (unchecked) {
     state_.LastResultOk = 0;
     CountOutcome(kCountSkip);
     SetResultText(kNcText);
+    RecordVerdict("NC");
   } else {
     state_.LastResultOk = 1;
     CountOutcome(kCountOk);
     SetResultText(kOkText);
+    RecordVerdict("OK");
   }
 }

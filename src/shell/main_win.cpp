@@ -14,6 +14,7 @@
 #include "editors/editors_win.h"
 #include "shell/about_dialog_win.h"
 #include "app/app.h"
+#include "app/journal.h"
 #include "shell/error_box_win.h"
 #include "shell/document_commands.h"
 #include "app/localization_win.h"
@@ -38,6 +39,9 @@ Win32SerialPort g_port;
 SerialLink g_link(g_port, g_errors);
 ResponseChannel g_channel;
 PanelState g_panelState;
+// The results journal, on when the settings name its file.
+Win32FileSystem g_journalFiles;
+Journal g_journal(g_journalFiles);
 
 const wchar_t* W(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
 DocumentContext Documents();
@@ -76,8 +80,7 @@ PanelContext ShellContext() {
 }
 
 void RebuildLanguageUi() {
-  if (g_modePanel) DestroyWindow(g_modePanel);
-  g_modePanel = CreateModePanel(g_mainWindow, ShellContext());
+  g_modePanel = RecreateModePanel(g_modePanel, g_mainWindow, ShellContext());
   if (g_modePanel) ShowWindow(g_modePanel, SW_SHOW);
   if (const MENUTEMPLATEW* tmpl = FindLanguageMenu(g_app.settings.language, 101)) {
     if (HMENU menu = LoadMenuIndirectW(tmpl)) {
@@ -87,7 +90,10 @@ void RebuildLanguageUi() {
       CheckMenuRadioItem(menu, 40006, 40009, 40006 + g_app.CurrentMode, MF_BYCOMMAND);
     }
   }
-  if (ModePanel* panel = ModePanelOf(g_modePanel)) panel->ApplyModeLayout();
+  if (ModePanel* panel = ModePanelOf(g_modePanel)) {
+    panel->SetJournal(&g_journal);
+    panel->ApplyModeLayout();
+  }
 }
 
 // Mode commands, from the menu or the panel's radio buttons. The panel
@@ -109,6 +115,9 @@ void OnCreate(HWND hwnd) {
   static PrivateProfile profile;
   g_profile = &profile;
   g_app.settings = ReadSettings(profile);
+  char16_t journalFile[kMaxPathUnits];
+  profile.ReadJournalFile(journalFile, kMaxPathUnits);
+  g_journal.SetFile(journalFile);
   g_mainWindow = hwnd;
   SetThreadLanguage(g_app.settings.language);
   MakeFontSet();
@@ -318,9 +327,23 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
   }
 }
 
+// With /user-folder (the installed Start menu shortcut's) the settings and
+// cable sets live in %LOCALAPPDATA%\Pinvoro, made on first use: a user cannot
+// write to the installation folder the program would otherwise start in.
+void EnterUserFolder(const wchar_t* commandLine) {
+  while (*commandLine == L' ' || *commandLine == L'\t') ++commandLine;
+  if (lstrcmpiW(commandLine, L"/user-folder") != 0) return;
+  wchar_t dir[MAX_PATH];
+  const DWORD n = ExpandEnvironmentStringsW(L"%LOCALAPPDATA%\\Pinvoro", dir, MAX_PATH);
+  if (n == 0 || n > MAX_PATH || dir[0] == L'%') return;
+  CreateDirectoryW(dir, nullptr);
+  SetCurrentDirectoryW(dir);
+}
+
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int show) {
+  EnterUserFolder(commandLine);
   HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(100));
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;

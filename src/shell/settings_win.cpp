@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "cabledata/cable_file.h"
+
 namespace {
 
 constexpr wchar_t kSection[] = L"RS232C";
@@ -24,6 +26,16 @@ uint32_t PrivateProfile::ReadInt(const char16_t* key, uint32_t def) {
   GetPrivateProfileStringW(kSection, W(key), L"\x1F", text, 32, path_);
   if (text[0] == L'\x1F' && text[1] == 0) return def;
   return ParseProfileUnsigned(reinterpret_cast<const char16_t*>(text));
+}
+
+void PrivateProfile::ReadJournalFile(char16_t* path, size_t capacity) {
+  auto* out = reinterpret_cast<wchar_t*>(path);
+  wchar_t name[kMaxPathUnits];
+  out[0] = 0;
+  const DWORD n = GetPrivateProfileStringW(L"Journal", L"File", L"", name, kMaxPathUnits, path_);
+  if (n == 0 || n >= kMaxPathUnits - 1) return;
+  const DWORD full = GetFullPathNameW(name, static_cast<DWORD>(capacity), out, nullptr);
+  if (full == 0 || full >= capacity) out[0] = 0;
 }
 
 void PrivateProfile::WriteString(const char16_t* key, const char16_t* value) {

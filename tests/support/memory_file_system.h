@@ -34,6 +34,12 @@ class MemoryFileSystem final : public FileSystem {
     if (!files.count(path) || locked.count(path)) return kNoFile;
     return Open(path, true);
   }
+  // Writes always land at the end here.
+  FileHandle OpenForAppend(const char16_t* path) override {
+    if (failCreate || locked.count(path)) return kNoFile;
+    files[path];
+    return Open(path, true);
+  }
   bool ResolveLinks(const char16_t* path, char16_t* real, size_t capacity) override {
     CopyText(real, capacity, path);
     return std::u16string(path).size() < capacity;

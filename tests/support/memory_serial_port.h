@@ -53,7 +53,6 @@ struct MemoryPortFaults {
 class MemorySerialPort final : public SerialPort {
  public:
   static constexpr uint32_t kQueueBytes = 3072;  // the driver's input queue
-  static constexpr uint32_t kLineError = 0x0002;  // an overrun, say
 
   explicit MemorySerialPort(UnitPeer& unit) : unit_(unit), start_(Clock::now()) {}
 
@@ -64,16 +63,11 @@ class MemorySerialPort final : public SerialPort {
     std::lock_guard<std::mutex> hold(m_);
     return open_;
   }
-  PortSettings Settings() {
-    std::lock_guard<std::mutex> hold(m_);
-    return settings_;
-  }
   int RestoredCloses() const { return restoredCloses_; }
   int UnrestoredCloses() const { return unrestoredCloses_; }
   int Purges() const { return purges_; }
   int Polls() const { return polls_; }
   int InWaitPending() const { return inWaitPending_; }
-
   // Ends the waits that ignoreStop kept; they fail.
   void ReleaseStuck() {
     std::lock_guard<std::mutex> hold(m_);
@@ -92,11 +86,8 @@ class MemorySerialPort final : public SerialPort {
   }
   void Close(bool restore) override {
     std::lock_guard<std::mutex> hold(m_);
-    if (!restore) {
-      ++unrestoredCloses_;
-      return;
-    }
-    ++restoredCloses_;
+    ++(restore ? restoredCloses_ : unrestoredCloses_);
+    if (!restore) return;
     unit_.SetDtr(false);
     queued_ = 0;
     open_ = false;
@@ -113,10 +104,9 @@ class MemorySerialPort final : public SerialPort {
   bool PollReceive(uint32_t& errors, uint32_t& waiting) override {
     std::lock_guard<std::mutex> hold(m_);
     ++polls_;
-    errors = 0;
-    waiting = 0;
+    errors = waiting = 0;
     if (!open_ || TakeFault(faults.failPolls)) return false;
-    if (TakeFault(faults.lineErrors) || overrun_) errors = kLineError;
+    if (TakeFault(faults.lineErrors) || overrun_) errors = 0x0002;  // an overrun, say
     overrun_ = false;
     queued_ += static_cast<uint32_t>(unit_.TakeUnitBytes(queue_ + queued_, kQueueBytes - queued_, NowMs()));
     if (faults.overflowLoses && queued_ == kQueueBytes) {
@@ -130,11 +120,9 @@ class MemorySerialPort final : public SerialPort {
     std::lock_guard<std::mutex> hold(m_);
     done = 0;
     if (!open_ || TakeFault(faults.failReads)) return IoResult::kFailed;
-    if (faults.pendingTransfers || faults.holdPending) {
-      pending_[Side(LinkSide::kReceive)] = {buffer, nullptr, size, true, {}};
-      return IoResult::kPending;
-    }
-    return CompleteRead(buffer, size, done);
+    if (!faults.pendingTransfers && !faults.holdPending) return CompleteRead(buffer, size, done);
+    pending_[0] = {buffer, nullptr, size, true, {}};
+    return IoResult::kPending;
   }
   void PurgeReceive() override {
     std::lock_guard<std::mutex> hold(m_);
@@ -145,14 +133,10 @@ class MemorySerialPort final : public SerialPort {
     std::lock_guard<std::mutex> hold(m_);
     done = 0;
     if (!open_ || TakeFault(faults.failWrites)) return IoResult::kFailed;
-    if (faults.pendingTransfers || faults.holdPending || faults.paceWrites) {
-      const uint32_t speed = settings_.Speed != 0 ? settings_.Speed : 1;
-      const auto wire = std::chrono::microseconds(uint64_t{size} * 10u * 1000000u / speed);
-      pending_[Side(LinkSide::kTransmit)] = {nullptr, data, size, true,
-                                             faults.paceWrites ? Clock::now() + wire : Clock::time_point{}};
-      return IoResult::kPending;
-    }
-    return CompleteWrite(data, size, done);
+    if (!faults.pendingTransfers && !faults.holdPending && !faults.paceWrites) return CompleteWrite(data, size, done);
+    const auto wire = std::chrono::microseconds(uint64_t{size} * 10u * 1000000u / std::max(settings_.Speed, 1u));
+    pending_[1] = {nullptr, data, size, true, faults.paceWrites ? Clock::now() + wire : Clock::time_point{}};
+    return IoResult::kPending;
   }
   IoResult WaitPending(LinkSide side, uint32_t& done) override {
     std::unique_lock<std::mutex> lock(m_);
@@ -206,11 +190,7 @@ class MemorySerialPort final : public SerialPort {
   };
 
   static int Side(LinkSide side) { return side == LinkSide::kReceive ? 0 : 1; }
-  static bool TakeFault(std::atomic<int>& count) {
-    if (count <= 0) return false;
-    --count;
-    return true;
-  }
+  static bool TakeFault(std::atomic<int>& count) { return count > 0 && count-- > 0; }
   uint64_t NowMs() const {
     return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_).count());
   }
@@ -221,16 +201,14 @@ class MemorySerialPort final : public SerialPort {
     std::memcpy(buffer, queue_, n);
     std::memmove(queue_, queue_ + n, queued_ - n);
     queued_ -= n;
-    done = n;
-    if (n != 0 && TakeFault(faults.shortReads)) done = n - 1;
+    done = n != 0 && TakeFault(faults.shortReads) ? n - 1 : n;
     return IoResult::kDone;
   }
   IoResult CompleteWrite(const uint8_t* data, uint32_t size, uint32_t& done) {
     // DSR is the output flow control: with it off the driver holds the bytes
     // until the write time-out ends the write with nothing sent.
     if (!unit_.Dsr()) return IoResult::kDone;
-    done = size;
-    if (size != 0 && TakeFault(faults.shortWrites)) done = size - 1;
+    done = size != 0 && TakeFault(faults.shortWrites) ? size - 1 : size;
     unit_.HostBytes(data, done, NowMs());
     return IoResult::kDone;
   }
@@ -247,11 +225,7 @@ class MemorySerialPort final : public SerialPort {
   uint8_t queue_[kQueueBytes] = {};
   uint32_t queued_ = 0;
   bool overrun_ = false;
-  Pending pending_[2] = {};
+  Pending pending_[2] = {};  // receive, transmit
   // Written under m_, read by tests at any time.
-  std::atomic<int> restoredCloses_{0};
-  std::atomic<int> unrestoredCloses_{0};
-  std::atomic<int> purges_{0};
-  std::atomic<int> polls_{0};
-  std::atomic<int> inWaitPending_{0};
+  std::atomic<int> restoredCloses_{0}, unrestoredCloses_{0}, purges_{0}, polls_{0}, inWaitPending_{0};
 };

@@ -1,25 +1,135 @@
 #pragma once
 // The mode panel as the program runs it, without a window: the real link and
 // its workers on the in-memory port, the simulated unit's model at the far
-// end, fake widgets, and a small message loop on the test's thread that
-// serves the workers' notices (the panel's "received" message) and delivers
-// what the panel posts to itself. Timers fire only when the test says so.
+// end, the panel's controls as plain data, and a small message loop on the
+// test's thread that serves the workers' notices (the panel's "received"
+// message) and delivers what the panel posts to itself. Timers fire only when
+// the test says so. Cables 1 and 4 name their pins after themselves ("c3:B07").
 #include <chrono>
 #include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
 #include <vector>
 
-#include "fake_panel_widgets.h"
-#include "memory_serial_port.h"
-#include "model_unit.h"
+#include "common/text.h"
 #include "modes/mode_panel.h"
-#include "sync_notifier.h"
-#include "table_text_source.h"
+#include "support/memory_serial_port.h"
+#include "support/model_unit.h"
+#include "support/pins.h"
+#include "support/sync_notifier.h"
+#include "support/table_text_source.h"
+#include "support/unit_frames.h"
 
-class ShownErrors final : public ErrorReporter {
+class FakePanelWidgets final : public PanelWidgets {
  public:
-  void ShowError(uint16_t code) override { codes.push_back(code); }
-  std::vector<uint16_t> codes;
+  enum class Kind : uint8_t { kTestStop, kFrameQueued };
+  struct Posted {
+    Kind kind;
+    uint32_t exchange;  // of a stop
+  };
+
+  explicit FakePanelWidgets(const App& app) : app_(app) {}
+
+  // --- what a test reads (and, for the operator's input, writes) ---
+  std::map<uint16_t, std::u16string> texts;  // the result log is texts[kResultLog]
+  std::map<uint16_t, bool> enabled;
+  uint16_t focus = 0;
+  bool radio[4] = {};         // 2000..2003 as checked
+  std::u16string pinNoField;  // what the Pin No. edit shows
+  LogFont logFont = LogFont::kNormal;
+  SelectorEntries selector{};
+  int selectorSelection = -1;
+  std::map<uint16_t, uint32_t> timers;  // running timers and their periods
+  std::map<uint16_t, int> timerStarts;
+  std::deque<Posted> posted;
+  int repaints = 0;
+  int logSets = 0;  // the whole log replaced
+  std::vector<int32_t> portStatusShown;  // App::PortOnline at each status update
+  std::vector<uint16_t> postedCommands, sentCommands;
+  bool answerYes = true;
+  int questions = 0;
+  std::u16string questionText, questionCaption;  // of the latest question
+  std::function<void()> whileAsking;  // the messages a modal box dispatches
+  std::vector<DocumentState> titlesShown;  // App::document.state at each title update
+  std::function<void()> onResult;     // the Result box text changed
+
+  const std::u16string& Log() { return texts[kResultLog]; }
+  bool IsEnabled(uint16_t control) const { return enabled.count(control) != 0 && enabled.at(control); }
+  bool TimerRunning(uint16_t id) const { return timers.count(id) != 0; }
+  uint32_t Timer(uint16_t id) const { return TimerRunning(id) ? timers.at(id) : 0; }  // its period, 0 when stopped
+  int CheckedRadio() const {
+    int found = -1;
+    for (int m = 0; m < 4; ++m)
+      if (radio[m]) found = found == -1 ? m : -2;  // -2: more than one
+    return found;
+  }
+
+  // --- PanelWidgets ---
+  void SetText(uint16_t control, const char16_t* text) override {
+    texts[control] = text;
+    if (control == kResultBox && onResult) onResult();
+  }
+  void AppendLog(const char16_t* text) override { texts[kResultLog] += text; }
+  void SetLog(const char16_t* text) override {
+    texts[kResultLog] = text;
+    ++logSets;
+  }
+  void Enable(uint16_t control, bool on) override { enabled[control] = on; }
+  void Focus(uint16_t control) override { focus = control; }
+  void CheckModeRadio(TestMode mode) override {
+    for (int m = 0; m < 4; ++m) radio[m] = m == mode;
+  }
+  bool IsChecked(uint16_t control) override {
+    return control >= kModeRadio && control < kModeRadio + 4 && radio[control - kModeRadio];
+  }
+  void SetPinNoRange(int32_t, int32_t) override {}
+  void SetPinNo(int32_t value) override {
+    const std::string s = std::to_string(value);
+    pinNoField.assign(s.begin(), s.end());
+  }
+  bool ReadPinNo(int32_t& value) override {
+    value = 0;
+    for (char16_t c : pinNoField) value = value * 10 + (c - u'0');  // the tests type digits only
+    return !pinNoField.empty();
+  }
+  void SetLogFont(LogFont font) override { logFont = font; }
+  void FillSelector(const SelectorEntries& entries, int selected) override {
+    selector = entries;
+    selectorSelection = selected;
+  }
+  int SelectorSelection() override { return selectorSelection; }
+  void StartTimer(uint16_t id, uint32_t ms) override {
+    timers[id] = ms;
+    ++timerStarts[id];
+  }
+  void StopTimer(uint16_t id) override { timers.erase(id); }
+  void PostTestStop(uint32_t exchange) override { posted.push_back({Kind::kTestStop, exchange}); }
+  void PostFrameQueued() override { posted.push_back({Kind::kFrameQueued, 0}); }
+  void Repaint() override { ++repaints; }
+  void ShowPortStatus() override { portStatusShown.push_back(app_.PortOnline); }
+  void ShowDocumentTitle() override { titlesShown.push_back(app_.document.state); }
+  void PostMainCommand(uint16_t id) override { postedCommands.push_back(id); }
+  void SendMainCommand(uint16_t id) override { sentCommands.push_back(id); }
+  bool AskYesNo(const char16_t* text, const char16_t* caption) override {
+    ++questions;
+    questionText = text;
+    questionCaption = caption;
+    if (whileAsking) whileAsking();
+    return answerYes;
+  }
+
+ private:
+  const App& app_;
 };
+
+constexpr uint16_t Cell(unsigned pin) { return static_cast<uint16_t>(kPinCellBase + pin); }
+
+// The name NameCable gives pin `pin` of cable `cable`.
+inline std::u16string Name(int cable, unsigned pin) {
+  return u"c" + std::u16string(1, static_cast<char16_t>(u'0' + cable)) + u":" + DefaultPinLabels[pin];
+}
 
 struct PanelRig {
   using Clock = std::chrono::steady_clock;
@@ -27,10 +137,9 @@ struct PanelRig {
   PanelRig() {
     InitCableSet(app.cableSet);
     app.settings.port = kDefaultPortSettings;
-    unit.With([this](TesterModel& m) {
-      m.SetFrameLog(&frames);
-      return 0;
-    });
+    for (int c : {0, 3})
+      for (unsigned k = 0; k < kPinCount; ++k) CopyText(Cable(c).pinNames[k], kPinNameUnits, Name(c, k).c_str());
+    Unit([this](TesterModel& m) { m.SetFrameLog(&frames); });
     // As the shell creates the panel: the dialog's start-up, then the layout.
     panel.OnInit();
     panel.ApplyModeLayout();
@@ -38,10 +147,7 @@ struct PanelRig {
   ~PanelRig() {
     // As the window's destruction: no worker may outlive the panel.
     panel.OnDestroy();
-    unit.With([](TesterModel& m) {
-      m.SetFrameLog(nullptr);
-      return 0;
-    });
+    Unit([](TesterModel& m) { m.SetFrameLog(nullptr); });
   }
 
   // Delivers the messages the panel posted to itself, in order.
@@ -67,28 +173,63 @@ struct PanelRig {
     }
   }
   void RunFor(uint32_t ms) { RunUntil([] { return false; }, ms); }
-  // Fires a running timer; false when it is not running.
+  // Until no link is open and `start` may be pressed again.
+  bool Idle(uint16_t start) { return RunUntil([&] { return app.LinkOpen == 0 && widgets.IsEnabled(start); }); }
+  // Fires a running timer, then delivers what it posted; false when it is not running.
   bool FireTimer(uint16_t id) {
     if (!widgets.TimerRunning(id)) return false;
     panel.OnTimer(id);
+    DeliverPosted();
     return true;
   }
+  bool Press(uint16_t id) { return panel.OnCommand(id, 0); }
   // The operator presses Start; runs until the exchange has ended.
-  bool RunOneOnOne(uint32_t ms = 3000) {
-    panel.OnCommand(kOneOnOneStart, 0);
-    return RunUntil([this] { return app.LinkOpen == 0 && widgets.IsEnabled(kOneOnOneStart); }, ms);
+  bool RunOneOnOne() {
+    Press(kOneOnOneStart);
+    return Idle(kOneOnOneStart);
   }
   void TypePinNo(const std::u16string& text) {
     widgets.pinNoField = text;
     panel.OnCommand(kPinNoEdit, 0x0300);  // EN_CHANGE
   }
   CableRecord& Cable(int i) { return app.cableSet.cables[i]; }
+  void SetWiring(int cable, const Rows& rows) { std::memcpy(Cable(cable).connections, rows.rows, sizeof rows.rows); }
   template <typename F>
   void Unit(F f) {
     unit.With([&](TesterModel& m) {
       f(m);
       return 0;
     });
+  }
+  void Plug(const Rows& rows) {
+    Unit([&](TesterModel& m) { m.Plug(rows.rows); });
+  }
+  // How often the unit has received the command.
+  template <size_t N>
+  int HostCount(const uint8_t (&command)[N]) {
+    int n = 0;
+    for (const FrameBytes& f : frames.Host()) n += f == AsBytes(command) ? 1 : 0;
+    return n;
+  }
+  // Runs the loop until the unit has received the command `count` times in all.
+  template <size_t N>
+  bool UnitGets(const uint8_t (&command)[N], int count = 1) {
+    return RunUntil([&] { return HostCount(command) >= count; });
+  }
+  // An exchange's outcome at a glance: the link, the Result box, the current
+  // mode's OK NG Skip Total and the errors shown, "closed [NG] 0 1 0 1 e1028".
+  std::string Outcome() {
+    std::string s = link.IsOpen() ? "open [" : "closed [";
+    for (char16_t c : widgets.texts[kResultBox]) s += static_cast<char>(c);
+    s += ']';
+    for (uint16_t v : state.counters.values[app.CurrentMode]) s += ' ' + std::to_string(v);
+    for (uint16_t code : errors.codes) s += " e" + std::to_string(code);
+    return s;
+  }
+  // The four counters as the panel shows them: OK, NG, Skip, Total.
+  std::u16string ShownCounters() {
+    return widgets.texts[kOkCounter] + u" " + widgets.texts[kOkCounter + 1] + u" " + widgets.texts[kOkCounter + 2] +
+           u" " + widgets.texts[kOkCounter + 3];
   }
 
   // Time the panel spent handling the loop's messages (its own share), and

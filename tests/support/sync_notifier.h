@@ -1,5 +1,5 @@
 #pragma once
-// The test's stand-in for the window that owns the link: workers' notices wait
+// The test's stand-ins for the window that owns the link. Workers' notices wait
 // in a queue until the test's "window thread" (the thread that made the
 // notifier) serves them, and each worker stays blocked until its notice has
 // been handled, as with SendMessageW. A notice from the window thread itself
@@ -12,8 +12,16 @@
 #include <mutex>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "link/serial_link.h"
+
+// The error boxes shown, by code.
+class ShownErrors final : public ErrorReporter {
+ public:
+  void ShowError(uint16_t code) override { codes.push_back(code); }
+  std::vector<uint16_t> codes;
+};
 
 class SyncNotifier final : public LinkNotifier {
  public:

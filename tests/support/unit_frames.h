@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
-#include <string>
 #include <vector>
 
 #include "cabledata/cable_set.h"
@@ -56,14 +54,6 @@ inline FrameBytes RowFrame(char letter, unsigned pin, const PinSet& bits) {
 
 inline FrameBytes EndFrame(char letter) { return Framed({static_cast<uint8_t>(letter), 'E'}); }
 
-// An answer of rows: those of `pins` as `cable` has them, in that order, then the end.
-inline std::vector<FrameBytes> Answer(char letter, const Rows& cable, std::initializer_list<unsigned> pins) {
-  std::vector<FrameBytes> frames;
-  for (unsigned p : pins) frames.push_back(RowFrame(letter, p, cable.Of(p)));
-  frames.push_back(EndFrame(letter));
-  return frames;
-}
-
 inline FrameBytes ProbeFrame(const PinSet& bits) { return Framed(PinSetPayload('P', 'D', {}, bits)); }
 
 // The simulator's StatusReply: the byte before the version is 0.
@@ -71,16 +61,3 @@ inline FrameBytes StatusFrame(const char (&version)[5]) {
   return Framed({'S', 'T', 0x00, static_cast<uint8_t>(version[0]), static_cast<uint8_t>(version[1]),
                  static_cast<uint8_t>(version[2]), static_cast<uint8_t>(version[3])});
 }
-
-// "02 03 53 54 03 AD", for readable failures.
-inline std::string HexBytes(const uint8_t* bytes, size_t n) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string text;
-  for (size_t i = 0; i < n; ++i) {
-    if (i != 0) text += ' ';
-    text += kHex[bytes[i] >> 4];
-    text += kHex[bytes[i] & 0x0F];
-  }
-  return text;
-}
-inline std::string HexBytes(const FrameBytes& bytes) { return HexBytes(bytes.data(), bytes.size()); }

@@ -1,12 +1,11 @@
+// The cable list with its copy buffer, and the editors over one cable.
 #include "editors/cable_editing.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 #include <map>
 #include <string>
-#include <vector>
 
 #include "common/text.h"
 #include "support/pins.h"
@@ -14,126 +13,96 @@
 
 namespace {
 
-using V = std::vector<unsigned>;
-std::u16string Str(const char16_t* text, size_t capacity) { return {text, TextLength(text, capacity)}; }
-V Members(const PinSet& set) {
-  V pins;
-  for (unsigned p = 0; p < kPinCount; ++p)
-    if (PinSetHas(set, p)) pins.push_back(p);
-  return pins;
-}
-
 class FakeListView final : public CableListView {
  public:
   std::u16string cells[kCableCount][kCableListColumns];
+  std::u16string headers;
   int selected = kNoRow;
-  // The operator's work in an editor; returns its result.
-  std::function<intptr_t(Editor, CableRecord&)> editor = [](Editor, CableRecord&) { return intptr_t{2}; };
-  int editorsRun = 0;
+  intptr_t editorResult = 2;
+  std::string editors;  // "i", "d", "p" per editor run
 
-  void AddColumn(int, const char16_t*, int) override {}
+  void AddColumn(int, const char16_t* header, int width) override {
+    headers += header + (u":" + std::u16string(1, static_cast<char16_t>(u'0' + width / 25))) + u" ";
+  }
   void AddRow(int row, const char16_t* first) override { cells[row][0] = first; }
   void SetCell(int row, int column, const char16_t* text) override { cells[row][column] = text; }
   void SelectRow(int row) override { selected = row; }
   int SelectedRow() override { return selected; }
   intptr_t RunEditor(Editor which, CableRecord& cable) override {
-    ++editorsRun;
-    return editor(which, cable);
+    editors += "idp"[static_cast<int>(which)];
+    if (which == Editor::kInfo && editorResult == 1) CopyText(cable.info.blockName, kBlockNameUnits, u"BLK");
+    return editorResult;
   }
 };
 
-// The clipboard lives for the whole run; each rig starts it empty.
-CableClipboard g_clipboard;
-
 struct ListRig {
-  CableSet set{};
+  static inline CableClipboard clipboard;  // one for the whole run
+  static inline CableSet set;
   TableTextSource texts;
   FakeListView view;
-  CableList list{set, g_clipboard, texts, view};
+  CableList list{set, clipboard, texts, view};
 
   ListRig() {
-    g_clipboard = CableClipboard{};
     InitCableSet(set);
     CopyText(set.cables[0].info.productNo, kProductNoUnits, u"P-1");
     set.cables[0].pinNames[0][0] = u'X';
+    set.currentCable = 2;
     list.Open();
   }
-  void Press(uint16_t id) {
+  // Presses each button on its row; the last one must end the dialog.
+  intptr_t Press(std::initializer_list<std::pair<int, uint16_t>> steps) {
     intptr_t result = 0;
-    EXPECT_FALSE(list.Command(id, result)) << id << " ended the dialog";
-  }
-  intptr_t Close(uint16_t id) {
-    intptr_t result = 0;
-    EXPECT_TRUE(list.Command(id, result)) << id << " did not end the dialog";
+    size_t n = 0;
+    for (const auto& [row, id] : steps) {
+      view.selected = row;
+      EXPECT_EQ(list.Command(id, result), ++n == steps.size()) << id;
+    }
     return result;
   }
 };
 
-TEST(CableList, CopyOntoAnotherCableMakesAnExactCopyThatOutlivesTheDialog) {
+TEST(CableList, OpensWithTheColumnsTheTenRowsAndTheCurrentCable) {
   ListRig rig;
-  rig.view.selected = 0;
-  rig.Press(kCopyButton);
-  rig.view.selected = 4;
-  rig.Press(kPasteButton);
-  EXPECT_EQ(std::memcmp(&rig.set.cables[4], &rig.set.cables[0], sizeof(CableRecord)), 0);
-  EXPECT_EQ(rig.view.cells[4][1], u"P-1");
-  EXPECT_EQ(rig.Close(kIdCancel), 1);
-  EXPECT_EQ(rig.set.currentCable, 4);
-
-  CableList later(rig.set, g_clipboard, rig.texts, rig.view);
-  later.Open();
-  rig.view.selected = 9;
-  intptr_t result = 0;
-  later.Command(kPasteButton, result);
-  EXPECT_EQ(Str(rig.set.cables[9].info.productNo, kProductNoUnits), u"P-1");
-  EXPECT_TRUE(later.Command(kIdOk, result));
-  EXPECT_EQ(result, 1);
+  EXPECT_EQ(rig.view.headers, u"No.:1 Product No.:3 Model/Customer:6 Block Name:3 Cable Type:4 Comment:4 ");
+  EXPECT_EQ(rig.view.cells[9][0], u"10.");
+  EXPECT_EQ(rig.view.cells[0][1], u"P-1");
+  EXPECT_EQ(rig.view.selected, 2);
 }
 
-TEST(CableList, NothingToPasteOrNoSelectedRowChangesNothing) {
-  ListRig rig;
-  const CableSet before = rig.set;
-  rig.view.selected = 3;
-  rig.Press(kPasteButton);  // before any Copy in the run
-  rig.view.selected = kNoRow;
-  for (uint16_t id : {kCopyButton, kPasteButton, kCableInfoButton, kCableDataButton, kProbeDataButton}) rig.Press(id);
-  rig.view.selected = 5;
-  rig.Press(kPasteButton);  // the Copy without a row copied nothing
-  EXPECT_EQ(rig.view.editorsRun, 0);
-  rig.view.selected = kNoRow;
-  EXPECT_EQ(rig.Close(kIdOk), 2);
-  EXPECT_EQ(std::memcmp(&rig.set, &before, sizeof before), 0) << "current cable included";
-}
-
-TEST(CableList, EditorsOnTheSelectedCableAndTheResultOfTheDialog) {
-  ListRig rig;
-  rig.view.selected = 6;
-  // Only another row, and cancelled editors: no change, a new current cable.
-  rig.Press(kCableInfoButton);
-  rig.Press(kProbeDataButton);
-  EXPECT_EQ(rig.Close(kIdCancel), 2);
-  EXPECT_EQ(rig.set.currentCable, 6);
-
-  // The information editor's OK shows at once in the row.
-  rig.view.editor = [](CableListView::Editor which, CableRecord& cable) {
-    if (which == CableListView::Editor::kInfo) CopyText(cable.info.blockName, kBlockNameUnits, u"BLK");
-    return intptr_t{1};
-  };
-  rig.Press(kCableInfoButton);
-  EXPECT_EQ(rig.view.cells[6][3], u"BLK");
-  EXPECT_EQ(rig.Close(kIdOk), 1);
-
-  // Any editor's OK counts as a change, even without an edit.
-  for (uint16_t id : {kCableDataButton, kProbeDataButton}) {
-    ListRig other;
-    other.view.selected = 1;
-    other.view.editor = [](CableListView::Editor, CableRecord&) { return intptr_t{1}; };
-    other.Press(id);
-    EXPECT_EQ(other.Close(kIdCancel), 1) << id;
+TEST(CableList, CopyPasteAndEditorsChangeOnlyTheSelectedCable) {
+  ListRig::clipboard = {};
+  {
+    ListRig rig;  // before any Copy, and without a row, nothing happens
+    const CableSet before = ListRig::set;
+    EXPECT_EQ(rig.Press({{3, kPasteButton}, {kNoRow, kCopyButton}, {kNoRow, kCableInfoButton},
+                         {kNoRow, kCableDataButton}, {kNoRow, kProbeDataButton}, {5, kPasteButton}, {kNoRow, kIdOk}}),
+              2);
+    EXPECT_EQ(rig.view.editors, "");
+    EXPECT_EQ(std::memcmp(&ListRig::set, &before, sizeof before), 0) << "current cable included";
   }
-}
+  ListRig rig;
+  EXPECT_EQ(rig.Press({{6, kCableInfoButton}, {6, kCableDataButton}, {6, kProbeDataButton}, {6, kIdCancel}}), 2)
+      << "cancelled editors change nothing";
+  EXPECT_EQ(rig.view.editors, "idp");
+  EXPECT_EQ(ListRig::set.currentCable, 6);
+  EXPECT_EQ(rig.Press({{0, kCopyButton}, {4, kPasteButton}, {4, kIdCancel}}), 1);
+  EXPECT_EQ(std::memcmp(&ListRig::set.cables[4], &ListRig::set.cables[0], sizeof(CableRecord)), 0);
+  EXPECT_EQ(rig.view.cells[4][1], u"P-1");
+  EXPECT_EQ(ListRig::set.currentCable, 4);
 
-// ---- dialogs over one cable
+  ListRig later;  // the copy outlives the dialog
+  EXPECT_EQ(later.Press({{9, kPasteButton}, {9, kIdOk}}), 1);
+  EXPECT_EQ(ListRig::set.cables[9].pinNames[0][0], u'X');
+  for (uint16_t id : {kCableInfoButton, kCableDataButton, kProbeDataButton}) {
+    ListRig other;  // any editor's OK counts as a change
+    other.view.editorResult = 1;
+    EXPECT_EQ(other.Press({{1, id}, {1, kIdCancel}}), 1) << id;
+  }
+  ListRig info;
+  info.view.editorResult = 1;
+  info.Press({{7, kCableInfoButton}, {7, kIdOk}});
+  EXPECT_EQ(info.view.cells[7][3], u"BLK") << "the information editor's OK shows at once";
+}
 
 class FakeControls final : public EditorControls {
  public:
@@ -151,10 +120,10 @@ class FakeControls final : public EditorControls {
   bool IsChecked(uint16_t id) override { return checked[id]; }
   void Enable(uint16_t id, bool on) override { enabled[id] = on; }
 
-  V CheckedPins() {
-    V pins;
+  PinSet CheckedPins() {
+    PinSet pins{};
     for (unsigned p = 0; p < kPinCount; ++p)
-      if (checked[static_cast<uint16_t>(kPinCheckBase + p)]) pins.push_back(p);
+      if (checked[static_cast<uint16_t>(kPinCheckBase + p)]) PinSetAdd(pins, p);
     return pins;
   }
   void CheckOnly(std::initializer_list<unsigned> pins) {
@@ -163,95 +132,76 @@ class FakeControls final : public EditorControls {
   }
 };
 
-CableRecord NewCable() {
-  CableSet set{};
-  InitCableSet(set);
-  return set.cables[0];
-}
-
-TEST(CableInfo, EditsAreLimitedAndReadBackWithinEachField) {
-  CableRecord cable = NewCable();
+struct CableRig : ::testing::Test {
+  static inline CableSet set;
+  CableRecord& cable = set.cables[0];
   FakeControls controls;
+  void SetUp() override { InitCableSet(set); }
+};
+
+TEST_F(CableRig, InfoEditsAreLimitedAndReadBackWithinEachField) {
+  for (auto& u : cable.info.cableType) u = u'T';  // unterminated, as from a damaged file
   ShowCableInfo(controls, cable);
   EXPECT_EQ(controls.limit, (std::map<uint16_t, size_t>{{1280, 10}, {1281, 30}, {1282, 10}, {1283, 20}, {1284, 200}}));
-
-  controls.text[1280] = u"12345678901";  // one too many, as a pasted text might be
-  controls.text[1281] = std::u16string(40, u'm');
-  controls.text[1284] = u"line 1\r\nline 2";
+  EXPECT_EQ(controls.text[1283], std::u16string(20, u'T'));
+  controls.text = {{1280, u"12345678901"}, {1281, std::u16string(40, u'm')}, {1284, u"line 1\r\nline 2"}};
   StoreCableInfo(controls, cable);
-  EXPECT_EQ(Str(cable.info.productNo, kProductNoUnits), u"1234567890");
-  EXPECT_EQ(Str(cable.info.modelCustomer, kModelCustomerUnits), std::u16string(30, u'm'));
-  EXPECT_EQ(cable.info.blockName[0], 0);
-  EXPECT_EQ(Str(cable.info.comment, kCommentUnits), u"line 1\r\nline 2");
+  EXPECT_EQ(std::u16string(cable.info.productNo), u"1234567890");
+  EXPECT_EQ(std::u16string(cable.info.modelCustomer), std::u16string(30, u'm'));
+  EXPECT_EQ(cable.info.blockName[0] + cable.info.cableType[0], 0);
+  EXPECT_EQ(std::u16string(cable.info.comment), u"line 1\r\nline 2");
 }
 
-TEST(ProbeData, OkRewritesAllBitsAndLeavesTheReservedByte) {
-  CableRecord cable = NewCable();
+TEST_F(CableRig, ProbeDataOkRewritesAllBitsAndLeavesTheReservedByte) {
   cable.probeData.reserved = 0x5A;
   cable.probeData.pins = Pins({A(2), B(50), C(1)});
   CopyText(cable.pinNames[A(2)], kPinNameUnits, u"GND");
-  FakeControls controls;
   ShowProbeData(controls, cable);
-  EXPECT_EQ(controls.CheckedPins(), (V{A(2), B(50), C(1)}));
-  EXPECT_EQ(controls.text[kPinCheckBase + A(2)], u"GND");
-
+  EXPECT_EQ(controls.CheckedPins(), Pins({A(2), B(50), C(1)}));
+  EXPECT_EQ(controls.text[kPinCheckBase + A(2)] + controls.text[kPinCheckBase + C(4)], u"GNDC04 ");
   controls.CheckOnly({A(1), A(50), B(1), C(4)});
   StoreProbeData(controls, cable);
-  EXPECT_EQ(Members(cable.probeData.pins), (V{0, 49, 50, 103}));
+  EXPECT_EQ(cable.probeData.pins, Pins({A(1), A(50), B(1), C(4)}));
   EXPECT_EQ(cable.probeData.reserved, 0x5A);
-  controls.CheckOnly({});
-  StoreProbeData(controls, cable);
-  EXPECT_EQ(Members(cable.probeData.pins), V{});
 }
 
-TEST(Connection, ShowsTheOtherPinsAndOkRebuildsOnlyThatRow) {
-  CableRecord working = NewCable();
-  working.selectedPin = static_cast<uint8_t>(A(1));
-  working.connections[A(1)].bits = Pins({A(1), A(7), B(5)});
-  const CableRecord before = working;
-  FakeControls controls;
-  ASSERT_TRUE(ShowConnectionRow(controls, working));
-  EXPECT_EQ(controls.text[kSelectedPinName], u"A01 ");
-  EXPECT_EQ(controls.CheckedPins(), (V{A(7), B(5)}));
-  EXPECT_FALSE(controls.enabled[kPinCheckBase + A(1)]);
-  EXPECT_TRUE(controls.enabled[kPinCheckBase + A(2)]);
+TEST_F(CableRig, ConnectionShowsTheOtherPinsAndOkRebuildsOnlyThatRow) {
+  cable.selectedPin = static_cast<uint8_t>(A(2));
+  cable.connections[A(2)].bits = Pins({A(2), A(7), B(5)});
+  const CableRecord before = cable;
+  ASSERT_TRUE(ShowConnectionRow(controls, cable));
+  EXPECT_EQ(controls.text[kSelectedPinName], u"A02 ");
+  EXPECT_EQ(controls.CheckedPins(), Pins({A(7), B(5)}));
+  EXPECT_FALSE(controls.enabled[kPinCheckBase + A(2)]);
+  EXPECT_TRUE(controls.enabled[kPinCheckBase + A(1)] && controls.enabled[kPinCheckBase + A(3)]);
+  controls.CheckOnly({C(4), B(5), A(1)});
+  ASSERT_TRUE(StoreConnectionRow(controls, cable));
+  EXPECT_EQ(cable.connections[A(2)].bits, Pins({A(1), A(2), B(5), C(4)}));
+  cable.connections[A(2)] = before.connections[A(2)];
+  EXPECT_EQ(std::memcmp(&cable, &before, sizeof before), 0) << "another row or the pin byte changed";
 
-  controls.CheckOnly({C(2), B(5), A(2)});
-  ASSERT_TRUE(StoreConnectionRow(controls, working));
-  EXPECT_EQ(Members(working.connections[A(1)].bits), (V{A(1), A(2), B(5), C(2)}));
-  working.connections[A(1)] = before.connections[A(1)];
-  EXPECT_EQ(std::memcmp(&working, &before, sizeof before), 0) << "another row or the pin byte changed";
-
-  // A pin byte naming another pin: its bit is the own bit on OK, and the
-  // locked box of the selected pin stays unchecked on opening.
-  working.connections[A(1)].pin = 3;
-  working.connections[A(1)].bits = Pins({A(1)});
-  ASSERT_TRUE(ShowConnectionRow(controls, working));
-  EXPECT_EQ(controls.CheckedPins(), V{});
-  StoreConnectionRow(controls, working);
-  EXPECT_EQ(Members(working.connections[A(1)].bits), V{A(3)});
-}
-
-TEST(Connection, ADamagedPinByteOrNoSelectedPinWritesNothingOutsideTheRow) {
-  CableRecord working = NewCable();
-  working.selectedPin = static_cast<uint8_t>(C(4));
-  FakeControls controls;
+  // A pin byte naming another pin gives that pin's bit on OK, and the locked
+  // box of the selected pin stays unchecked on opening.
+  cable.connections[A(2)] = {3, Pins({A(2)})};
+  ASSERT_TRUE(ShowConnectionRow(controls, cable));
+  EXPECT_EQ(controls.CheckedPins(), PinSet{});
+  StoreConnectionRow(controls, cable);
+  EXPECT_EQ(cable.connections[A(2)].bits, Pins({A(3)}));
+  // A byte naming no pin writes nothing outside the row, nor does no selected pin.
+  cable.selectedPin = static_cast<uint8_t>(C(4));
   controls.CheckOnly({A(1)});
-  for (uint8_t pin : {uint8_t{0}, uint8_t{105}, uint8_t{200}, uint8_t{255}}) {
-    working.connections[C(4)].pin = pin;
-    const ProbeData after = working.probeData;  // the bytes right after the last row
-    ASSERT_TRUE(StoreConnectionRow(controls, working));
-    EXPECT_EQ(Members(working.connections[C(4)].bits), V{A(1)}) << int{pin};
-    EXPECT_EQ(std::memcmp(&working.probeData, &after, sizeof after), 0) << int{pin};
+  for (uint8_t pin : {uint8_t{0}, uint8_t{105}, uint8_t{255}}) {
+    cable.connections[C(4)].pin = pin;
+    ASSERT_TRUE(StoreConnectionRow(controls, cable));
+    EXPECT_EQ(cable.connections[C(4)].bits, Pins({A(1)})) << int{pin};
+    EXPECT_EQ(cable.probeData.reserved + PinSetCount(cable.probeData.pins), 0) << int{pin};
   }
-
-  working.selectedPin = kNoPin;
-  const CableRecord before = working;
+  cable.selectedPin = kNoPin;
+  const CableRecord unselected = cable;
   FakeControls untouched;
-  EXPECT_FALSE(ShowConnectionRow(untouched, working));
+  EXPECT_FALSE(ShowConnectionRow(untouched, cable) || StoreConnectionRow(controls, cable));
   EXPECT_TRUE(untouched.text.empty());
-  EXPECT_FALSE(StoreConnectionRow(controls, working));
-  EXPECT_EQ(std::memcmp(&working, &before, sizeof before), 0);
+  EXPECT_EQ(std::memcmp(&cable, &unselected, sizeof unselected), 0);
 }
 
 }  // namespace

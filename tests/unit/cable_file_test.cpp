@@ -1,3 +1,5 @@
+// Cable-set files over an in-memory disk that fails on demand, and the POSIX
+// file system on real files for what only a real folder shows.
 #include "cabledata/cable_file.h"
 
 #include <gtest/gtest.h>
@@ -25,228 +27,168 @@ class ScriptedPrompt final : public ConversionPrompt {
   }
 };
 
-class CableFileTest : public ::testing::Test {
- protected:
-  MemoryFileSystem fs;
+// Switches a disk fault on by name; "busy" is another program holding f.cbl.
+void Break(MemoryFileSystem& disk, const std::string& fault) {
+  disk.failRead = fault == "read";
+  disk.failCreate = fault == "create";
+  disk.failWrite = fault == "write";
+  disk.shortWriteBy = fault == "short" ? 1 : 0;
+  disk.failFlush = fault == "flush";
+  disk.failReplace = fault == "replace";
+  if (fault == "busy") disk.locked[u"f.cbl"] = 1;
+}
+
+struct CableFile : ::testing::Test {
+  MemoryFileSystem disk;
   RecordingErrors errors;
   ScriptedPrompt prompt;
-  CableFileContext ctx{fs, errors, prompt};
-  static inline CableSet set, reference;
+  static inline CableSet set, sample;
 
   void SetUp() override {
     InitCableSet(set);
-    std::memcpy(set.cables[0].info.productNo, u"SET", 8);
-    reference = set;
-  }
-  bool Load(const char16_t* path) { return LoadCableSetFile(ctx, path, set); }
-  bool Unchanged() const { return std::memcmp(&set, &reference, sizeof set) == 0; }
-
-  // A distinctive set: every cable differs, probe pins, long texts.
-  static CableSet Sample() {
-    CableSet s;
-    InitCableSet(s);
+    InitCableSet(sample);  // every cable differs; probe pins, texts with CR LF
     for (int k = 0; k < kCableCount; ++k) {
-      CableRecord& c = s.cables[k];
+      CableRecord& c = sample.cables[k];
       c.pinNames[k][0] = static_cast<char16_t>(u'a' + k);
       PinSetAdd(c.connections[k].bits, 50u + k);
       PinSetAdd(c.probeData.pins, 100u + k % 4);
-      std::memcpy(c.info.productNo, u"P-0123456", 20);
       std::memcpy(c.info.comment, u"line1\r\nline2", 26);
       c.selectedPin = static_cast<uint8_t>(k * 10);
     }
-    s.reserved = 7;
-    s.currentCable = 4;
-    return s;
+    sample.reserved = 7;
+    sample.currentCable = 4;
   }
+  bool Load() { return LoadCableSetFile({disk, errors, prompt}, u"f.cbl", set); }
 };
 
-TEST_F(CableFileTest, SaveAndLoadRoundTrip) {
-  static CableSet sample = Sample();
+TEST_F(CableFile, SavedImageLoadsBackInPiecesWithTextTerminated) {
   for (auto d : {SaveDisposition::kCreateOrReplace, SaveDisposition::kExistingFile}) {
-    ASSERT_TRUE(SaveCableSetFile(fs, errors, u"a.cbl", sample, d));
-    ASSERT_EQ(fs.files[u"a.cbl"], Image(sample));
-    ASSERT_TRUE(Load(u"a.cbl"));
-    EXPECT_EQ(Image(set), Image(sample));
+    ASSERT_TRUE(SaveCableSetFile(disk, errors, u"f.cbl", sample, d));
+    ASSERT_EQ(disk.files, (decltype(disk.files){{u"f.cbl", Image(sample)}})) << "no temporary file left";
   }
-  EXPECT_TRUE(errors.codes.empty());
-  EXPECT_EQ(prompt.asked, 0);
-  EXPECT_EQ(fs.openHandles, 0);
-  EXPECT_EQ(fs.files.size(), 1u) << "no temporary file left behind";
-}
-
-TEST_F(CableFileTest, LoadReadsInPiecesAndIgnoresTrailingBytes) {
-  static CableSet sample = Sample();
-  // Made at its final size: growing a fresh copy trips gcc 12's -Warray-bounds.
-  std::vector<uint8_t> image(sizeof sample + 100, 0xEE);
-  std::memcpy(image.data(), &sample, sizeof sample);
-  fs.files[u"long.cbl"] = image;
-  fs.readChunk = 1000;
-  ASSERT_TRUE(Load(u"long.cbl"));
+  for (auto& u : sample.cables[8].info.cableType) u = u'Q';
+  disk.files[u"f.cbl"] = Image(sample);
+  disk.files[u"f.cbl"].resize(sizeof sample + 100, 0xEE);  // trailing bytes are ignored
+  disk.readChunk = 1000;
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(std::u16string(set.cables[8].info.cableType).size(), 20u);
+  sample.cables[8].info.cableType[20] = 0;
   EXPECT_EQ(Image(set), Image(sample));
-  EXPECT_EQ(prompt.asked, 0);
+  EXPECT_EQ(errors.codes.size() + prompt.asked + disk.openHandles, 0u);
 }
 
-TEST_F(CableFileTest, LoadFailuresLeaveTheSetUnchanged) {
-  struct Case {
-    const char16_t* path;
-    size_t size;
-    bool yes;
-    bool failRead;
-    std::vector<uint16_t> codes;
-    int prompts;
-  } cases[] = {
-      {u"missing.cbl", 0, true, false, {768}, 0},
-      {u"short.cbl", 45201, true, false, {769}, 0},       // current layout, cut short
-      {u"s45063.cbl", 45063, true, false, {769}, 0},
-      {u"old-short.cbl", 45061, true, false, {769}, 1},  // old layout, cut short
-      {u"empty.cbl", 0, true, false, {769}, 1},
-      {u"declined.cbl", 45062, false, false, {}, 1},
-      {u"readfail.cbl", 45202, true, true, {769}, 0},
-      {u"oldfail.cbl", 45062, true, true, {769}, 1},
-      {u"busy.cbl", 45202, true, false, {768}, 0},  // held open by another program
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.path, c.path + std::char_traits<char16_t>::length(c.path)));
-    fs.files.clear();
-    if (c.path != std::u16string(u"missing.cbl")) fs.files[c.path] = std::vector<uint8_t>(c.size, 0x41);
-    errors.codes.clear();
-    prompt.asked = 0;
-    prompt.answer = c.yes;
-    fs.failRead = c.failRead;
-    fs.locked.clear();
-    if (c.path == std::u16string(u"busy.cbl")) fs.locked[c.path] = 1;
-    EXPECT_FALSE(Load(c.path));
-    EXPECT_EQ(errors.codes, c.codes);
-    EXPECT_EQ(prompt.asked, c.prompts);
-    EXPECT_TRUE(Unchanged());
-    EXPECT_EQ(fs.openHandles, 0) << "file closed on every path";
-  }
-}
-
-TEST_F(CableFileTest, OldLayoutIsConvertedAfterYes) {
-  static CableSet want = Sample();
-  fs.files[u"old.cbl"] = OldLayoutImage(want);
+TEST_F(CableFile, OldLayoutIsConvertedAfterYes) {
+  disk.files[u"f.cbl"] = OldLayoutImage(sample);
   // Whatever the set held before must not leak into the converted cables.
   for (auto& c : set.cables) PinSetAdd(c.probeData.pins, 77);
-  std::memcpy(set.tag, u"XXXXXXXXX", 20);
-
-  ASSERT_TRUE(Load(u"old.cbl"));
+  ASSERT_TRUE(Load());
   EXPECT_EQ(prompt.asked, 1);
-  EXPECT_TRUE(errors.codes.empty());
-  AsConverted(want);
-  EXPECT_EQ(Image(set), Image(want));
+  AsConverted(sample);
+  EXPECT_EQ(Image(set), Image(sample));
 }
 
-TEST_F(CableFileTest, LoadedTextAlwaysHasATerminator) {
-  static CableSet damaged = Sample();
-  for (auto& u : damaged.cables[1].pinNames[3]) u = u'Z';
-  for (auto& u : damaged.cables[8].info.cableType) u = u'Q';
-  fs.files[u"d.cbl"] = Image(damaged);
-  ASSERT_TRUE(Load(u"d.cbl"));
-  EXPECT_EQ(std::u16string(set.cables[1].pinNames[3]).size(), 11u);
-  EXPECT_EQ(std::u16string(set.cables[8].info.cableType).size(), 20u);
+TEST_F(CableFile, FailedLoadsLeaveTheSetUnchangedAndTheFileClosed) {
+  const struct {
+    int size;  // -1: no file
+    const char* fault;
+    bool yes;
+    uint16_t code;  // 0: none
+    int prompts;
+  } cases[] = {{-1, "", true, 768, 0},      {45202, "busy", true, 768, 0}, {45201, "", true, 769, 0},
+               {45063, "", true, 769, 0},   {45061, "", true, 769, 1},     {0, "", true, 769, 1},
+               {45062, "", false, 0, 1},    {45202, "read", true, 769, 0}, {45062, "read", true, 769, 1}};
+  const CableSet before = set;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.size) + c.fault);
+    MemoryFileSystem fresh;
+    disk = fresh;
+    errors.codes.clear();
+    prompt = {};
+    prompt.answer = c.yes;
+    if (c.size >= 0) disk.files[u"f.cbl"] = std::vector<uint8_t>(static_cast<size_t>(c.size), 0x41);
+    Break(disk, c.fault);
+    EXPECT_FALSE(Load());
+    EXPECT_EQ(errors.codes, c.code ? std::vector<uint16_t>{c.code} : std::vector<uint16_t>{});
+    EXPECT_EQ(prompt.asked, c.prompts);
+    EXPECT_EQ(Image(set), Image(before));
+    EXPECT_EQ(disk.openHandles, 0);
+  }
 }
 
-TEST_F(CableFileTest, ExistingFileDispositionNeedsTheFile) {
-  EXPECT_FALSE(SaveCableSetFile(fs, errors, u"gone.cbl", set, SaveDisposition::kExistingFile));
-  EXPECT_EQ(errors.codes, std::vector<uint16_t>{768});
-  EXPECT_TRUE(fs.files.empty()) << "nothing created";
-  EXPECT_TRUE(SaveCableSetFile(fs, errors, u"gone.cbl", set, SaveDisposition::kCreateOrReplace));
-  EXPECT_EQ(fs.files[u"gone.cbl"].size(), 45202u);
-}
-
-TEST_F(CableFileTest, FailedSaveKeepsTheOldFile) {
+TEST_F(CableFile, FailedSaveReportsAndKeepsTheOldFileWhole) {
   const std::vector<uint8_t> old(45202, 0x33);
-  struct Fault {
-    const char* name;
-    bool MemoryFileSystem::*flag;
-    uint32_t shortBy;
-  } faults[] = {{"create", &MemoryFileSystem::failCreate, 0},
-                {"write", &MemoryFileSystem::failWrite, 0},
-                {"short", nullptr, 1},
-                {"flush", &MemoryFileSystem::failFlush, 0},
-                {"replace", &MemoryFileSystem::failReplace, 0}};
-  for (const Fault& f : faults) {
-    SCOPED_TRACE(f.name);
-    for (auto d : {SaveDisposition::kCreateOrReplace, SaveDisposition::kExistingFile}) {
-      MemoryFileSystem disk;
-      RecordingErrors errs;
-      disk.files[u"keep.cbl"] = old;
-      if (f.flag) disk.*(f.flag) = true;
-      disk.shortWriteBy = f.shortBy;
-      EXPECT_FALSE(SaveCableSetFile(disk, errs, u"keep.cbl", set, d));
-      EXPECT_EQ(errs.codes, std::vector<uint16_t>{768});
-      EXPECT_EQ(disk.files[u"keep.cbl"], old);
-      EXPECT_EQ(disk.files.size(), 1u) << "temporary file removed";
-      EXPECT_EQ(disk.openHandles, 0);
-    }
+  const std::u16string overlong(kMaxPathUnits, u'x');
+  constexpr auto kExisting = SaveDisposition::kExistingFile, kAny = SaveDisposition::kCreateOrReplace;
+  const struct {
+    const char* fault;
+    const char16_t* path;
+    SaveDisposition disposition;
+  } cases[] = {{"create", u"f.cbl", kAny},   {"write", u"f.cbl", kExisting}, {"short", u"f.cbl", kAny},
+               {"flush", u"f.cbl", kExisting}, {"replace", u"f.cbl", kAny}, {"busy", u"f.cbl", kExisting},
+               {"", u"gone.cbl", kExisting},  {"", u"", kAny},              {"", overlong.c_str(), kAny}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fault + std::string(c.path, c.path + std::u16string(c.path).size() % 20));
+    MemoryFileSystem fresh;
+    disk = fresh;
+    errors.codes.clear();
+    disk.files[u"f.cbl"] = old;
+    Break(disk, c.fault);
+    EXPECT_FALSE(SaveCableSetFile(disk, errors, c.path, set, c.disposition));
+    EXPECT_EQ(errors.codes, std::vector<uint16_t>{768});
+    EXPECT_EQ(disk.files, (decltype(disk.files){{u"f.cbl", old}})) << "no temporary or new file left";
+    EXPECT_EQ(disk.openHandles, 0);
   }
 }
 
-TEST_F(CableFileTest, SaveRefusesABusyFileOrAnOverlongPath) {
-  fs.files[u"busy.cbl"] = std::vector<uint8_t>(10, 1);
-  fs.locked[u"busy.cbl"] = 1;
-  EXPECT_FALSE(SaveCableSetFile(fs, errors, u"busy.cbl", set, SaveDisposition::kExistingFile));
-  std::u16string longPath(kMaxPathUnits, u'x');
-  EXPECT_FALSE(SaveCableSetFile(fs, errors, longPath.c_str(), set, SaveDisposition::kCreateOrReplace));
-  EXPECT_FALSE(SaveCableSetFile(fs, errors, u"", set, SaveDisposition::kCreateOrReplace));
-  EXPECT_EQ(errors.codes, (std::vector<uint16_t>{768, 768, 768}));
-  EXPECT_EQ(fs.files[u"busy.cbl"], std::vector<uint8_t>(10, 1));
-}
-
-TEST(ExtendedLengthPathTest, ASharePathTakesTheUncForm) {
+TEST(ExtendedLengthPath, TakesTheFormWithoutThePathLimit) {
   char16_t out[32];
-  ASSERT_TRUE(ExtendedLengthPath(u"\\\\srv\\s\\a.cbl", out, 32));
-  EXPECT_EQ(std::u16string(out), u"\\\\?\\UNC\\srv\\s\\a.cbl");
+  for (auto [full, want] : {std::pair{u"C:\\x", u"\\\\?\\C:\\x"}, {u"\\\\srv\\s\\a", u"\\\\?\\UNC\\srv\\s\\a"},
+                            {u"\\\\?\\C:\\x", u"\\\\?\\C:\\x"}, {u"\\\\.\\COM1", u"\\\\.\\COM1"}}) {
+    ASSERT_TRUE(ExtendedLengthPath(full, out, 32));
+    EXPECT_EQ(std::u16string(out), want);
+  }
+  EXPECT_FALSE(ExtendedLengthPath(u"C:\\abc", out, 9));
 }
-
-// The POSIX seam on real files, for what only a real folder shows.
-class PosixSaveTest : public ::testing::Test {
- protected:
-  PosixFileSystem fs;
-  const std::filesystem::path dir =
-      std::filesystem::path(::testing::TempDir()) / ("pinvoro-save-" + std::to_string(::getpid()));
-
-  void SetUp() override { std::filesystem::create_directories(dir / "real"); }
-  void TearDown() override { std::filesystem::remove_all(dir); }
-  std::u16string At(const char* name) const {
-    const std::string path = (dir / name).string();
-    return std::u16string(path.begin(), path.end());
-  }
-  std::string Content(const char* name) const {
-    std::ifstream in(dir / name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  void Plant(const char* name, const char* text) const { std::ofstream(dir / name) << text; }
-};
 
 // Files planted under the names a save used to take (beside the link, or
-// beside the file it leads to) are neither written through nor replaced.
-TEST_F(PosixSaveTest, ALinkedDocumentIsSavedIntoItsFileAndNothingElse) {
-  Plant("real/target.cbl", "old");
-  std::filesystem::permissions(dir / "real/target.cbl", std::filesystem::perms{0604});  // no umask gives it
-  std::filesystem::create_symlink("real/target.cbl", dir / "link.cbl");
-  Plant("victim", "keep");
-  std::filesystem::create_symlink(dir / "victim", dir / "real/target.cbl.pinvoro-save.tmp");
-  Plant("link.cbl.pinvoro-save.tmp", "mine");
+// beside the file it leads to) are neither written through nor replaced; a
+// FIFO is refused at once.
+TEST(PosixFileSystem, ALinkedDocumentIsSavedIntoItsFileAndNothingElse) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::path(::testing::TempDir()) / ("pinvoro-save-" + std::to_string(::getpid()));
+  fs::create_directories(dir / "real");
+  const auto plant = [&](const char* name, const char* text) { std::ofstream(dir / name) << text; };
+  const auto content = [&](const char* name) {
+    std::ifstream in(dir / name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const auto at = [&](const char* name) {
+    const std::string path = (dir / name).string();
+    return std::u16string(path.begin(), path.end());
+  };
+  plant("real/target.cbl", "old");
+  fs::permissions(dir / "real/target.cbl", fs::perms{0604});  // no umask gives it
+  fs::create_symlink("real/target.cbl", dir / "link.cbl");
+  plant("victim", "keep");
+  fs::create_symlink(dir / "victim", dir / "real/target.cbl.pinvoro-save.tmp");
+  plant("link.cbl.pinvoro-save.tmp", "mine");
 
+  PosixFileSystem posix;
   static const CableSet blank{};
   RecordingErrors errors;
-  ASSERT_TRUE(SaveCableSetFile(fs, errors, At("link.cbl").c_str(), blank, SaveDisposition::kCreateOrReplace));
-  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.cbl"));
-  EXPECT_EQ(Content("real/target.cbl").size(), kCableSetFileSize);
-  EXPECT_EQ(std::filesystem::status(dir / "real/target.cbl").permissions(), std::filesystem::perms{0604});
-  EXPECT_EQ(Content("victim"), "keep");
-  EXPECT_TRUE(std::filesystem::is_symlink(dir / "real/target.cbl.pinvoro-save.tmp"));
-  EXPECT_EQ(Content("link.cbl.pinvoro-save.tmp"), "mine");
-}
+  ASSERT_TRUE(SaveCableSetFile(posix, errors, at("link.cbl").c_str(), blank, SaveDisposition::kCreateOrReplace));
+  EXPECT_TRUE(fs::is_symlink(dir / "link.cbl"));
+  EXPECT_EQ(content("real/target.cbl").size(), kCableSetFileSize);
+  EXPECT_EQ(fs::status(dir / "real/target.cbl").permissions(), fs::perms{0604});
+  EXPECT_EQ(content("victim") + content("link.cbl.pinvoro-save.tmp"), "keepmine");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "real"), {}), 2) << "no temporary file left";
 
-TEST_F(PosixSaveTest, AFifoIsRefusedAtOnce) {
   ASSERT_EQ(::mkfifo((dir / "pipe.cbl").c_str(), 0600), 0);
   ::alarm(10);  // an open that blocks ends the run rather than hanging it
-  EXPECT_EQ(fs.OpenForRead(At("pipe.cbl").c_str()), kNoFile);
-  EXPECT_EQ(fs.OpenForWrite(At("pipe.cbl").c_str()), kNoFile);
+  EXPECT_EQ(posix.OpenForRead(at("pipe.cbl").c_str()), kNoFile);
+  EXPECT_EQ(posix.OpenForWrite(at("pipe.cbl").c_str()), kNoFile);
   ::alarm(0);
+  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -1,94 +1,115 @@
+// The cable set's own operations and the connection matrix over its rows.
 #include "cabledata/cable_set.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <vector>
+
+#include "cabledata/connection_matrix.h"
+#include "support/pins.h"
 
 namespace {
 
-std::u16string Text(const char16_t* s, size_t cap) { return std::u16string(s, std::char_traits<char16_t>::length(s) < cap ? std::char_traits<char16_t>::length(s) : cap); }
+using V = std::vector<unsigned>;
 
-const uint8_t* Bytes(const CableSet& s) { return reinterpret_cast<const uint8_t*>(&s); }
+V Members(const PinSet& set) {
+  V pins;
+  for (unsigned p = 0; p < kPinCount; ++p)
+    if (PinSetHas(set, p)) pins.push_back(p);
+  return pins;
+}
 
-TEST(CableSet, InitGivesTheDefaultImage) {
+TEST(CableSet, InitWritesTheImageOfANewSet) {
   static CableSet set;
-  std::memset(&set, 0xAB, sizeof set);  // garbage everywhere first
+  std::memset(&set, 0xAB, sizeof set);
   InitCableSet(set);
   for (const CableRecord& c : set.cables) {
-    EXPECT_EQ(Text(c.pinNames[0], 12), u"A01 ");
-    EXPECT_EQ(Text(c.pinNames[49], 12), u"A50 ");
-    EXPECT_EQ(Text(c.pinNames[50], 12), u"B01 ");
-    EXPECT_EQ(Text(c.pinNames[103], 12), u"C04 ");
-    for (int i = 0; i < kPinCount; ++i) {
-      EXPECT_EQ(c.connections[i].pin, i + 1);
-      EXPECT_EQ(PinSetCount(c.connections[i].bits), 1);
-      EXPECT_TRUE(PinSetHas(c.connections[i].bits, static_cast<unsigned>(i)));
-    }
-    for (uint8_t b : {c.probeData.reserved}) EXPECT_EQ(b, 0);
-    EXPECT_EQ(PinSetCount(c.probeData.pins), 0);
-    for (const TextField& f : kInfoFields) EXPECT_EQ(InfoField(c, f)[0], 0) << f.name;
-    EXPECT_EQ(c.selectedPin, 0);
+    for (unsigned p : {A(1), A(50), B(1), C(4)}) EXPECT_EQ(Members(c.connections[p].bits), V{p});
+    EXPECT_EQ(c.connections[C(4)].pin, 104);
+    EXPECT_EQ(std::u16string(c.pinNames[A(1)]) + c.pinNames[A(50)] + c.pinNames[B(1)] + c.pinNames[C(4)],
+              u"A01 A50 B01 C04 ");
+    EXPECT_EQ(c.pinNames[0][5], 0xABAB) << "units after the terminator stay";
     EXPECT_EQ(c.alignment, 0xAB) << "the alignment byte is not written";
+    EXPECT_EQ(c.probeData.reserved + Members(c.probeData.pins).size() + c.selectedPin, 0u);
+    for (const TextField& f : kInfoFields) EXPECT_EQ(InfoField(c, f)[0], 0) << f.name;
   }
   const uint8_t trailer[22] = {'V', 0, 'O', 0, 'R', 0, 'K', 0, 'E', 0, 'L', 0, '_', 0, 'D', 0, 'D', 0, 0, 0, 0, 0};
-  EXPECT_EQ(std::memcmp(Bytes(set) + 45180, trailer, sizeof trailer), 0);
+  EXPECT_EQ(std::memcmp(reinterpret_cast<const uint8_t*>(&set) + 45180, trailer, sizeof trailer), 0);
 }
 
-TEST(CableSet, InitLeavesOldCharactersAfterTheNewTerminator) {
-  static CableSet set;
-  std::memset(&set, 0, sizeof set);
-  const char16_t longName[] = u"LONGNAME123";
-  std::memcpy(set.cables[2].pinNames[5], longName, sizeof longName);
-  InitCableSet(set);
-  EXPECT_EQ(Text(set.cables[2].pinNames[5], 12), u"A06 ");
-  EXPECT_EQ(set.cables[2].pinNames[5][5], u'A') << "units after the terminator are not cleared";
-}
-
-TEST(PinSet, BitPositions) {
-  struct Case {
-    unsigned pin;
-    int rowByte;  // byte within a ConnectionRow
-    uint8_t value;
-  } cases[] = {{100, 13, 0x10}, {103, 13, 0x80}, {7, 1, 0x80}, {8, 2, 0x01}, {0, 1, 0x01}};
-  for (const Case& c : cases) {
-    ConnectionRow row{};
-    PinSetAdd(row.bits, c.pin);
-    const auto* raw = reinterpret_cast<const uint8_t*>(&row);
-    EXPECT_EQ(raw[c.rowByte], c.value) << "pin " << c.pin;
-    EXPECT_EQ(PinSetCount(row.bits), 1);
-    PinSetRemove(row.bits, c.pin);
-    EXPECT_EQ(PinSetCount(row.bits), 0);
+TEST(CableSet, PinBitsSitWhereTheFileHasThemAndTextIsCutOnlyWhereUnterminated) {
+  for (auto [pin, rowByte, value] : {std::tuple{0u, 1, 0x01}, {7u, 1, 0x80}, {8u, 2, 0x01}, {103u, 13, 0x80}}) {
+    ConnectionRow rows[2]{};
+    PinSetAdd(rows[0].bits, pin);
+    for (unsigned outside : {104u, 255u}) PinSetAdd(rows[0].bits, outside);
+    EXPECT_EQ(reinterpret_cast<const uint8_t*>(rows)[rowByte], value) << pin;
+    EXPECT_EQ(Members(rows[0].bits), V{pin});
+    EXPECT_EQ(PinSetCount(rows[0].bits), 1);
+    PinSetRemove(rows[0].bits, pin);
+    EXPECT_EQ(PinSetCount(rows[0].bits) + rows[1].pin, 0) << "nothing written past the set";
   }
-}
-
-TEST(PinSet, PinsOutsideTheConnectorsAreIgnored) {
-  ConnectionRow rows[2]{};
-  PinSetAdd(rows[0].bits, 104);
-  PinSetAdd(rows[0].bits, 255);
-  EXPECT_EQ(PinSetCount(rows[0].bits), 0);
-  EXPECT_EQ(rows[1].pin, 0) << "nothing written past the set";
-  EXPECT_FALSE(PinSetHas(rows[0].bits, 200));
-}
-
-TEST(DefaultPinLabels, HaveNoTrailingBlank) {
-  EXPECT_EQ(Text(DefaultPinLabels[0], 12), u"A01");
-  EXPECT_EQ(Text(DefaultPinLabels[50], 12), u"B01");
-  EXPECT_EQ(Text(DefaultPinLabels[99], 12), u"B50");
-  EXPECT_EQ(Text(DefaultPinLabels[100], 12), u"C01");
-  EXPECT_EQ(Text(DefaultPinLabels[103], 12), u"C04");
-}
-
-TEST(CableSet, TerminateAllTextCutsOnlyUnterminatedFields) {
   static CableSet set;
   InitCableSet(set);
   for (auto& u : set.cables[3].pinNames[7]) u = u'X';
-  for (int i = 0; i < kCommentUnits; ++i) set.cables[9].info.comment[i] = u'c';
+  for (auto& u : set.cables[9].info.comment) u = u'c';
   for (auto& u : set.tag) u = u'T';
   EXPECT_EQ(TerminateAllText(set), 3);
-  EXPECT_EQ(Text(set.cables[3].pinNames[7], 12), u"XXXXXXXXXXX");
-  EXPECT_EQ(std::char_traits<char16_t>::length(set.cables[9].info.comment), 200u);
+  EXPECT_EQ(std::u16string(set.cables[3].pinNames[7]) + set.cables[9].info.comment[199] + set.tag,
+            u"XXXXXXXXXXXcTTTTTTTTT");
   EXPECT_EQ(TerminateAllText(set), 0);
+}
+
+TEST(ListConnectedPins, LeavesOutThePinTheRowByteNames) {
+  const struct {
+    uint8_t pin;
+    PinSet bits;
+    size_t count;
+    V first;
+  } cases[] = {
+      {6, Pins({A(6)}), 0, {}},
+      {6, Pins({A(1), A(6), C(4)}), 2, {A(1), C(4)}},
+      {1, Pins({A(1), A(4), A(10)}), 2, {A(4), A(10)}},  // the byte decides, not the row's place
+      {104, Pins({A(1), A(2), C(3), C(4)}), 3, {A(1), A(2), C(3)}},
+      {0, Pins({A(1), C(4)}), 2, {A(1), C(4)}},  // a damaged byte excludes nothing
+  };
+  for (const auto& c : cases) {
+    uint8_t list[kPinCount];
+    EXPECT_EQ(V(list, list + ListConnectedPins({c.pin, c.bits}, list)), c.first) << int{c.pin};
+  }
+  ConnectionRow full{0, {}};
+  for (unsigned p = 0; p < kPinCount; ++p) PinSetAdd(full.bits, p);
+  uint8_t list[kPinCount];
+  EXPECT_EQ(ListConnectedPins(full, list), 104);
+}
+
+TEST(MirrorAndMerge, OnePassOverTheEditedPin) {
+  const struct {
+    const char* what;
+    std::vector<std::pair<unsigned, PinSet>> rows;
+    unsigned edited;
+    std::vector<std::pair<unsigned, V>> want;
+  } cases[] = {
+      {"adding joins two nets",
+       {{0, Pins({0, 1, 2})}, {1, Pins({0, 1})}, {2, Pins({2, 3})}, {3, Pins({2, 3})}},
+       0,
+       {{0, {0, 1, 2, 3}}, {1, {0, 1, 2, 3}}, {2, {0, 1, 2, 3}}, {3, {0, 1, 2, 3}}, {4, {4}}}},
+      {"a removal stays while another row lists both",
+       {{0, Pins({0, 1})}, {1, Pins({0, 1, 2})}, {2, Pins({0, 1, 2})}},
+       0,
+       {{0, {0, 1, 2}}, {1, {0, 1, 2}}, {2, {0, 1, 2}}}},
+      {"removal from a two-pin net", {{10, Pins({10})}, {60, Pins({10, 60})}}, 10, {{10, {10}}, {60, {60}}}},
+      {"exactly one pass", {{0, Pins({0, 1})}, {1, Pins({1, 2})}}, 0, {{0, {0, 1, 2}}, {1, {0, 1, 2}}, {2, {0, 2}}}},
+      {"a pin outside the matrix", {{5, Pins({5, 6})}}, 104, {{5, {5, 6}}, {6, {6}}}},
+      {"nor 255", {{5, Pins({5, 6})}}, 255, {{5, {5, 6}}, {6, {6}}}},
+  };
+  for (const auto& c : cases) {
+    Rows m;
+    for (const auto& [pin, bits] : c.rows) m.rows[pin].bits = bits;
+    MirrorAndMergeConnections(m.rows, c.edited);
+    for (const auto& [pin, members] : c.want) EXPECT_EQ(Members(m.Of(pin)), members) << c.what << ", row " << pin;
+  }
 }
 
 }  // namespace

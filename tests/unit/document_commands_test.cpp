@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/text.h"
@@ -14,260 +15,165 @@
 
 namespace {
 
+// Logs what the operator sees: "ask40030 saveas title open refresh ...".
 class ScriptedUi final : public DocumentUi {
  public:
   std::deque<Answer> answers;          // in the order the prompts come
   std::deque<std::u16string> choices;  // full paths; an empty one cancels
-  std::vector<uint16_t> asked;         // text ids of the prompts shown
-  std::vector<FileDialogKind> dialogs;
-  int titles = 0, refreshes = 0;
+  std::string log;
 
   Answer Ask(uint16_t textId, uint16_t) override {
-    asked.push_back(textId);
-    EXPECT_FALSE(answers.empty()) << "unexpected prompt " << textId;
-    if (answers.empty()) return Answer::kCancel;
-    const Answer a = answers.front();
-    answers.pop_front();
+    log += "ask" + std::to_string(textId) + " ";
+    const Answer a = answers.empty() ? Answer::kCancel : answers.front();
+    if (!answers.empty()) answers.pop_front();
     return a;
   }
   bool ChooseFile(FileDialogKind kind, ChosenFile& file) override {
-    dialogs.push_back(kind);
-    EXPECT_FALSE(choices.empty()) << "unexpected file dialog";
-    if (choices.empty() || choices.front().empty()) {
-      if (!choices.empty()) choices.pop_front();
-      return false;
-    }
-    const std::u16string path = choices.front();
-    choices.pop_front();
+    log += kind == FileDialogKind::kOpen ? "open " : "saveas ";
+    const std::u16string path = choices.empty() ? u"" : choices.front();
+    if (!choices.empty()) choices.pop_front();
     const size_t offset = path.rfind(u'\\') + 1;
     std::copy(path.begin(), path.end(), file.path);
     std::copy(path.begin() + static_cast<std::ptrdiff_t>(offset), path.end(), file.name);
     file.nameOffset = static_cast<uint16_t>(offset);
-    return true;
+    return !path.empty();
   }
-  void ShowDocumentTitle() override { ++titles; }
-  void RefreshPanel() override { ++refreshes; }
+  void ShowDocumentTitle() override { log += "title "; }
+  void RefreshPanel() override { log += "refresh "; }
 };
 
 class NoOldLayout final : public ConversionPrompt {
- public:
   bool ConfirmOldLayoutConversion() override { return false; }
 };
 
-class DocumentCommands : public ::testing::Test {
- protected:
-  void SetUp() override { InitCableSet(set); }
+enum class Command { kSave, kSaveAs, kOpen, kClose, kInitialize };
 
-  DocumentContext Ctx() { return DocumentContext{set, doc, {disk, errors, prompt}, ui}; }
-  // A set saved at path whose first cable's product number is marker.
-  void PutFile(const std::u16string& path, const char16_t* marker) {
-    CableSet other;
-    InitCableSet(other);
-    CopyText(other.cables[0].info.productNo, 11, marker);
-    other.currentCable = 7;
-    ASSERT_TRUE(SaveCableSetFile(disk, errors, path.c_str(), other, SaveDisposition::kCreateOrReplace));
-  }
-  std::u16string ProductNoOnDisk(const std::u16string& path) {
-    CableSet loaded;
-    InitCableSet(loaded);
-    RecordingErrors quiet;
-    if (!LoadCableSetFile({disk, quiet, prompt}, path.c_str(), loaded)) return u"<unreadable>";
-    return loaded.cables[0].info.productNo;
-  }
-  void BecomeFileDocument(const std::u16string& path) {
-    PutFile(path, u"ONDISK");
-    ui.choices = {path};
-    ASSERT_TRUE(OpenDocument(Ctx()));
-  }
-  void Edit(const char16_t* productNo) {
-    CopyText(set.cables[0].info.productNo, 11, productNo);
-    MarkDocumentChanged(doc);
-  }
-
-  CableSet set;
-  Document doc{};
-  MemoryFileSystem disk;
-  RecordingErrors errors;
-  NoOldLayout prompt;
-  ScriptedUi ui;
+struct Case {
+  const char* name;
+  DocumentState start;  // file states start from C:\mine.cbl
+  Command command;
+  std::deque<Answer> answers;
+  std::deque<std::u16string> choices;
+  const char* fault;  // "write", "replace", "gone" or ""
+  std::string outcome, log;
+  DocumentState state;
+  std::u16string set, path, onDisk;  // product no. and current cable; the document's file and its product no.
+  std::vector<uint16_t> errors;
 };
 
-TEST_F(DocumentCommands, AnUnchangedNewSetIsNeverSaved) {
-  EXPECT_EQ(SaveDocument(Ctx()), SaveOutcome::kNotSaved);
-  EXPECT_EQ(SaveDocumentAs(Ctx()), SaveOutcome::kNotSaved);
-  EXPECT_TRUE(ui.asked.empty());
-  EXPECT_TRUE(ui.dialogs.empty());
-  EXPECT_TRUE(disk.files.empty());
+constexpr Answer Y = Answer::kYes, N = Answer::kNo, C = Answer::kCancel;
+
+const Case kCases[] = {
+    {"unchanged new set: save", kNewUnchanged, Command::kSave, {}, {}, "", "not saved", "", kNewUnchanged, u"#4", u"",
+     u"", {}},
+    {"unchanged new set: save as", kNewUnchanged, Command::kSaveAs, {}, {}, "", "not saved", "", kNewUnchanged, u"#4",
+     u"", u"", {}},
+    {"changed new set: save asks for a file", kNewChanged, Command::kSave, {}, {u"D:\\data\\a.cbl"}, "", "saved",
+     "saveas title ", kFileUnchanged, u"MINE#4", u"D:\\data\\a.cbl", u"MINE", {}},
+    {"save: unchanged still asks", kFileUnchanged, Command::kSave, {Y}, {}, "", "saved", "ask40030 title ",
+     kFileUnchanged, u"ONDISK#0", u"C:\\mine.cbl", u"ONDISK", {}},
+    {"save: the file went away", kFileChanged, Command::kSave, {Y}, {}, "gone", "not saved", "ask40030 ", kFileChanged,
+     u"MINE#4", u"C:\\mine.cbl", u"<none>", {768}},
+    {"save as fails: the path stays", kFileChanged, Command::kSaveAs, {}, {u"E:\\b.cbl"}, "replace", "not saved",
+     "saveas ", kFileChanged, u"MINE#4", u"C:\\mine.cbl", u"ONDISK", {768}},
+    {"open: nothing to save", kNewUnchanged, Command::kOpen, {}, {u"C:\\next.cbl"}, "", "yes", "open title refresh ",
+     kFileUnchanged, u"NEXT#0", u"C:\\next.cbl", u"NEXT", {}},
+    {"open: a damaged file changes nothing", kFileChanged, Command::kOpen, {N}, {u"C:\\bad.cbl"}, "", "no",
+     "ask40029 open ", kFileChanged, u"MINE#4", u"C:\\mine.cbl", u"ONDISK", {769}},
+    // The save question before Open: Yes must really save, or the Open stops.
+    {"open: Cancel", kNewChanged, Command::kOpen, {C}, {}, "", "no", "ask40029 ", kNewChanged, u"MINE#4", u"", u"", {}},
+    {"open: No discards", kNewChanged, Command::kOpen, {N}, {u"C:\\next.cbl"}, "", "yes",
+     "ask40029 open title refresh ", kFileUnchanged, u"NEXT#0", u"C:\\next.cbl", u"NEXT", {}},
+    {"open: Yes, save as cancelled", kNewChanged, Command::kOpen, {Y}, {u""}, "", "no", "ask40029 saveas ",
+     kNewChanged, u"MINE#4", u"", u"", {}},
+    {"open: Yes, saved as", kNewChanged, Command::kOpen, {Y}, {u"C:\\kept.cbl", u"C:\\next.cbl"}, "", "yes",
+     "ask40029 saveas title open title refresh ", kFileUnchanged, u"NEXT#0", u"C:\\next.cbl", u"NEXT", {}},
+    {"open: Yes, overwrite declined", kFileChanged, Command::kOpen, {Y, N}, {u"C:\\next.cbl"}, "", "yes",
+     "ask40029 ask40030 open title refresh ", kFileUnchanged, u"NEXT#0", u"C:\\next.cbl", u"NEXT", {}},
+    {"open: Yes, overwrite cancelled", kFileChanged, Command::kOpen, {Y, C}, {}, "", "no", "ask40029 ask40030 ",
+     kFileChanged, u"MINE#4", u"C:\\mine.cbl", u"ONDISK", {}},
+    {"open: Yes, save fails", kFileChanged, Command::kOpen, {Y, Y}, {}, "write", "no", "ask40029 ask40030 ",
+     kFileChanged, u"MINE#4", u"C:\\mine.cbl", u"ONDISK", {768}},
+    {"open: Yes, overwritten", kFileChanged, Command::kOpen, {Y, Y}, {u"C:\\next.cbl"}, "", "yes",
+     "ask40029 ask40030 title open title refresh ", kFileUnchanged, u"NEXT#0", u"C:\\next.cbl", u"NEXT", {}},
+    // The close always saves under a new name.
+    {"close: nothing changed", kFileUnchanged, Command::kClose, {}, {}, "", "yes", "", kFileUnchanged, u"ONDISK#0",
+     u"C:\\mine.cbl", u"ONDISK", {}},
+    {"close: Cancel", kFileChanged, Command::kClose, {C}, {}, "", "no", "ask40027 ", kFileChanged, u"MINE#4",
+     u"C:\\mine.cbl", u"ONDISK", {}},
+    {"close: Yes, save as cancelled", kFileChanged, Command::kClose, {Y}, {u""}, "", "no", "ask40027 saveas ",
+     kFileChanged, u"MINE#4", u"C:\\mine.cbl", u"ONDISK", {}},
+    {"close: Yes, saved", kFileChanged, Command::kClose, {Y}, {u"C:\\o.cbl"}, "", "yes", "ask40027 saveas title ",
+     kFileUnchanged, u"MINE#4", u"C:\\o.cbl", u"MINE", {}},
+    {"close: No", kNewChanged, Command::kClose, {N}, {}, "", "yes", "ask40027 ", kNewChanged, u"MINE#4", u"", u"", {}},
+    {"initialize: No", kFileChanged, Command::kInitialize, {N}, {}, "", "", "ask40057 ", kFileChanged, u"MINE#4",
+     u"C:\\mine.cbl", u"ONDISK", {}},
+    {"initialize: Yes keeps the path", kFileChanged, Command::kInitialize, {Y}, {}, "", "", "ask40057 title refresh ",
+     kNewUnchanged, u"#0", u"C:\\mine.cbl", u"ONDISK", {}},
+};
+
+std::u16string ProductNoOnDisk(MemoryFileSystem& disk, const std::u16string& path) {
+  static CableSet loaded;
+  RecordingErrors quiet;
+  NoOldLayout no;
+  return LoadCableSetFile({disk, quiet, no}, path.c_str(), loaded) ? loaded.cables[0].info.productNo : u"<none>";
 }
 
-TEST_F(DocumentCommands, SaveOfAChangedNewSetAsksForAFileAndTakesItsPath) {
-  Edit(u"NEW");
-  ui.choices = {u"D:\\data\\a.cbl"};
-  EXPECT_EQ(SaveDocument(Ctx()), SaveOutcome::kSaved);
-  EXPECT_EQ(ui.dialogs, std::vector<FileDialogKind>{FileDialogKind::kSaveAs});
-  EXPECT_EQ(doc.state, kFileUnchanged);
-  EXPECT_EQ(std::u16string(doc.DocumentDirectory), u"D:\\data\\");
-  EXPECT_EQ(std::u16string(doc.DocumentFileName), u"a.cbl");
-  EXPECT_EQ(ProductNoOnDisk(u"D:\\data\\a.cbl"), u"NEW");
-  EXPECT_EQ(disk.files.size(), 1u);  // no temporary file left beside it
-}
-
-TEST_F(DocumentCommands, SaveOverwritesTheDocumentsFileOnlyOnYes) {
-  BecomeFileDocument(u"D:\\a.cbl");
-  EXPECT_EQ(std::u16string(doc.DocumentDirectory), u"D:\\");
-  Edit(u"EDITED");
-
-  for (Answer declined : {Answer::kNo, Answer::kCancel}) {
-    ui.answers = {declined};
-    EXPECT_NE(SaveDocument(Ctx()), SaveOutcome::kSaved);
-    EXPECT_EQ(doc.state, kFileChanged);
-    EXPECT_EQ(ProductNoOnDisk(u"D:\\a.cbl"), u"ONDISK");
-  }
-  ui.answers = {Answer::kYes};
-  EXPECT_EQ(SaveDocument(Ctx()), SaveOutcome::kSaved);
-  EXPECT_EQ(ui.asked.back(), 40030);
-  EXPECT_EQ(doc.state, kFileUnchanged);
-  EXPECT_EQ(ProductNoOnDisk(u"D:\\a.cbl"), u"EDITED");
-
-  // Unchanged, Save still asks and rewrites.
-  ui.answers = {Answer::kYes};
-  EXPECT_EQ(SaveDocument(Ctx()), SaveOutcome::kSaved);
-}
-
-TEST_F(DocumentCommands, FailedSavesKeepStatePathAndTheOldFile) {
-  BecomeFileDocument(u"D:\\a.cbl");
-  Edit(u"EDITED");
-
-  disk.failFlush = true;
-  ui.answers = {Answer::kYes};
-  EXPECT_EQ(SaveDocument(Ctx()), SaveOutcome::kNotSaved);
-  EXPECT_EQ(doc.state, kFileChanged);
-  EXPECT_EQ(ProductNoOnDisk(u"D:\\a.cbl"), u"ONDISK");
-  disk.failFlush = false;
-
-  // The file went away meanwhile: Save does not quietly create it again.
-  disk.files.erase(u"D:\\a.cbl");
-  ui.answers = {Answer::kYes};
-  EXPECT_EQ(SaveDocument(Ctx()), SaveOutcome::kNotSaved);
-  EXPECT_EQ(errors.codes, (std::vector<uint16_t>{768, 768}));
-  EXPECT_TRUE(disk.files.empty());
-
-  // Save as to a place that cannot be written: the path stays the old one.
-  disk.failReplace = true;
-  ui.choices = {u"E:\\b.cbl"};
-  EXPECT_EQ(SaveDocumentAs(Ctx()), SaveOutcome::kNotSaved);
-  EXPECT_EQ(std::u16string(doc.DocumentFileName), u"a.cbl");
-  EXPECT_EQ(doc.state, kFileChanged);
-}
-
-TEST_F(DocumentCommands, OpenLoadsSelectsTheFirstCableAndRefreshes) {
-  PutFile(u"C:\\sets\\one.cbl", u"ONE");
-  set.currentCable = 4;
-  ui.choices = {u"C:\\sets\\one.cbl"};
-  EXPECT_TRUE(OpenDocument(Ctx()));
-  EXPECT_TRUE(ui.asked.empty());  // nothing to save in state 0
-  EXPECT_EQ(std::u16string(set.cables[0].info.productNo), u"ONE");
-  EXPECT_EQ(set.currentCable, 0);
-  EXPECT_EQ(doc.state, kFileUnchanged);
-  EXPECT_EQ(ui.refreshes, 1);
-
-  // A damaged file changes nothing.
-  disk.files[u"C:\\sets\\bad.cbl"] = std::vector<uint8_t>(45100, 0);
-  Edit(u"KEEP");
-  ui.answers = {Answer::kNo};
-  ui.choices = {u"C:\\sets\\bad.cbl"};
-  EXPECT_FALSE(OpenDocument(Ctx()));
-  EXPECT_EQ(errors.codes.back(), 769);
-  EXPECT_EQ(std::u16string(set.cables[0].info.productNo), u"KEEP");
-  EXPECT_EQ(doc.state, kFileChanged);
-  EXPECT_EQ(std::u16string(doc.DocumentFileName), u"one.cbl");
-}
-
-// The save question before Open: Yes must really save, or the Open stops.
-TEST_F(DocumentCommands, OpenAfterChangesNeverLosesThem) {
-  PutFile(u"C:\\next.cbl", u"NEXT");
-  struct Case {
-    const char* name;
-    DocumentState state;
-    std::deque<Answer> answers;
-    std::deque<std::u16string> choices;  // save dialog (state 1), then open dialog
-    bool opened;
-  };
-  const Case cases[] = {
-      {"cancel", kNewChanged, {Answer::kCancel}, {}, false},
-      {"no discards", kNewChanged, {Answer::kNo}, {u"C:\\next.cbl"}, true},
-      {"yes, save as cancelled", kNewChanged, {Answer::kYes}, {u""}, false},
-      {"yes, saved as", kNewChanged, {Answer::kYes}, {u"C:\\kept.cbl", u"C:\\next.cbl"}, true},
-      {"yes, overwrite declined", kFileChanged, {Answer::kYes, Answer::kNo}, {u"C:\\next.cbl"}, true},
-      {"yes, overwrite cancelled", kFileChanged, {Answer::kYes, Answer::kCancel}, {}, false},
-      {"yes, overwritten", kFileChanged, {Answer::kYes, Answer::kYes}, {u"C:\\next.cbl"}, true},
-  };
-  for (const Case& c : cases) {
+TEST(DocumentCommands, EveryCommandInEveryStateKeepsWhatTheOperatorKeeps) {
+  static CableSet set;
+  for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
+    MemoryFileSystem disk;
+    RecordingErrors errors;
+    NoOldLayout prompt;
+    ScriptedUi ui;
+    Document doc{};
+    const DocumentContext ctx{set, doc, {disk, errors, prompt}, ui};
+    for (const char16_t* name : {u"ONDISK", u"NEXT"}) {
+      InitCableSet(set);
+      CopyText(set.cables[0].info.productNo, kProductNoUnits, name);
+      SaveCableSetFile(disk, errors, name[0] == u'O' ? u"C:\\mine.cbl" : u"C:\\next.cbl", set,
+                       SaveDisposition::kCreateOrReplace);
+    }
+    disk.files[u"C:\\bad.cbl"] = std::vector<uint8_t>(45100, 0);
     InitCableSet(set);
-    doc = Document{};
-    disk.files.erase(u"C:\\kept.cbl");
-    if (c.state == kFileChanged) BecomeFileDocument(u"C:\\mine.cbl");
-    Edit(u"MINE");
+    ui.choices = {u"C:\\mine.cbl"};
+    if (c.start == kFileUnchanged || c.start == kFileChanged) {
+      ASSERT_TRUE(OpenDocument(ctx));
+    }
+    if (HasUnsavedChanges({c.start, {}, {}})) {
+      CopyText(set.cables[0].info.productNo, kProductNoUnits, u"MINE");
+      MarkDocumentChanged(doc);
+    }
+    set.currentCable = c.start == kFileUnchanged ? 0 : 4;
     ui.answers = c.answers;
     ui.choices = c.choices;
-    ui.asked.clear();
-    EXPECT_EQ(OpenDocument(Ctx()), c.opened);
-    EXPECT_EQ(ui.asked.front(), 40029);
-    EXPECT_TRUE(ui.answers.empty());
-    EXPECT_TRUE(ui.choices.empty());
-    if (c.opened) {
-      EXPECT_EQ(std::u16string(set.cables[0].info.productNo), u"NEXT");
-    } else {
-      EXPECT_EQ(std::u16string(set.cables[0].info.productNo), u"MINE");
-      EXPECT_TRUE(HasUnsavedChanges(doc));
+    ui.log.clear();
+    const std::string fault = c.fault;
+    std::tie(disk.failWrite, disk.failReplace) = std::tuple(fault == "write", fault == "replace");
+    if (fault == "gone") disk.files.erase(u"C:\\mine.cbl");
+    const size_t filesBefore = disk.files.size();
+
+    static const char* const kOutcomes[] = {"saved", "declined", "not saved"};
+    std::string outcome;
+    switch (c.command) {
+      case Command::kSave: outcome = kOutcomes[static_cast<int>(SaveDocument(ctx))]; break;
+      case Command::kSaveAs: outcome = kOutcomes[static_cast<int>(SaveDocumentAs(ctx))]; break;
+      case Command::kOpen: outcome = OpenDocument(ctx) ? "yes" : "no"; break;
+      case Command::kClose: outcome = MayClose(ctx) ? "yes" : "no"; break;
+      case Command::kInitialize: InitializeDocument(ctx); break;
     }
+    const std::u16string path = std::u16string(doc.DocumentDirectory) + doc.DocumentFileName;
+    EXPECT_EQ(outcome + "|" + ui.log, c.outcome + "|" + c.log);
+    EXPECT_TRUE(ui.answers.empty() && ui.choices.empty()) << "every prompt and dialog came";
+    EXPECT_EQ(doc.state, c.state);
+    const auto current = static_cast<char16_t>(u'0' + set.currentCable);
+    EXPECT_EQ(set.cables[0].info.productNo + (u"#" + std::u16string(1, current)), c.set);
+    EXPECT_EQ(path, c.path);
+    EXPECT_EQ(path.empty() ? u"" : ProductNoOnDisk(disk, path), c.onDisk);
+    EXPECT_EQ(errors.codes, c.errors);
+    EXPECT_LE(disk.files.size(), filesBefore + (c.outcome == "yes" || c.outcome == "saved")) << "no temporary file";
   }
-  EXPECT_EQ(ProductNoOnDisk(u"C:\\mine.cbl"), u"MINE");  // the last case saved it
-}
-
-TEST_F(DocumentCommands, CloseStopsUnlessTheChangesAreSafeOrDiscarded) {
-  EXPECT_TRUE(MayClose(Ctx()));  // nothing changed: no question
-  EXPECT_TRUE(ui.asked.empty());
-
-  BecomeFileDocument(u"C:\\mine.cbl");
-  Edit(u"MINE");
-  ui.answers = {Answer::kCancel};
-  EXPECT_FALSE(MayClose(Ctx()));
-  ui.answers = {Answer::kYes};
-  ui.choices = {u""};  // Save as cancelled
-  EXPECT_FALSE(MayClose(Ctx()));
-  EXPECT_EQ(ui.dialogs.back(), FileDialogKind::kSaveAs);  // the close always saves under a new name
-  disk.failWrite = true;
-  ui.answers = {Answer::kYes};
-  ui.choices = {u"C:\\other.cbl"};
-  EXPECT_FALSE(MayClose(Ctx()));
-  disk.failWrite = false;
-  ui.answers = {Answer::kYes};
-  ui.choices = {u"C:\\other.cbl"};
-  EXPECT_TRUE(MayClose(Ctx()));
-  EXPECT_EQ(ProductNoOnDisk(u"C:\\other.cbl"), u"MINE");
-  Edit(u"GONE");
-  ui.answers = {Answer::kNo};
-  EXPECT_TRUE(MayClose(Ctx()));
-  EXPECT_EQ(ui.asked, (std::vector<uint16_t>{40027, 40027, 40027, 40027, 40027}));
-}
-
-TEST_F(DocumentCommands, InitializeOnlyOnYesAndKeepsThePath) {
-  BecomeFileDocument(u"C:\\mine.cbl");
-  for (Answer declined : {Answer::kNo, Answer::kCancel}) {
-    ui.answers = {declined};
-    InitializeDocument(Ctx());
-    EXPECT_EQ(std::u16string(set.cables[0].info.productNo), u"ONDISK");
-  }
-  ui.answers = {Answer::kYes};
-  InitializeDocument(Ctx());
-  EXPECT_EQ(ui.asked.back(), 40057);
-  EXPECT_EQ(std::u16string(set.cables[0].info.productNo), u"");
-  EXPECT_EQ(doc.state, kNewUnchanged);
-  EXPECT_EQ(std::u16string(doc.DocumentFileName), u"mine.cbl");
-  // A new unchanged set again: Save as does nothing.
-  EXPECT_EQ(SaveDocumentAs(Ctx()), SaveOutcome::kNotSaved);
 }
 
 TEST(FileFilter, OneFilterWithThreeTerminators) {
@@ -277,9 +183,8 @@ TEST(FileFilter, OneFilterWithThreeTerminators) {
     texts.language = lang;
     char16_t name[32];
     LoadTextOrEmpty(texts, 40038, name, 32);
-    const size_t n = BuildFileFilter(texts, out, 40);
     const std::u16string expected = std::u16string(name) + u'\0' + u"*.cbl" + u'\0' + u'\0';
-    EXPECT_EQ(std::u16string(out, n), expected);
+    EXPECT_EQ(std::u16string(out, BuildFileFilter(texts, out, 40)), expected);
   }
   EXPECT_EQ(BuildFileFilter(texts, out, 5), 0u);
 }

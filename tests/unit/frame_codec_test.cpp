@@ -1,11 +1,13 @@
+// The frames on the line: the decoder and its queue, and the commands the
+// program builds.
 #include "link/frame_codec.h"
 
 #include <gtest/gtest.h>
 
-#include <cstddef>
 #include <cstring>
 #include <vector>
 
+#include "link/commands.h"
 #include "support/unit_frames.h"
 
 namespace {
@@ -14,193 +16,120 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes Row(uint8_t pin) { return Framed({'R', 'D', pin, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}); }
 
-int Feed(ResponseChannel& ch, const Bytes& bytes) {
-  int accepted = 0;
-  for (uint8_t b : bytes) accepted += FeedByte(ch, b) ? 1 : 0;
-  return accepted;
+Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
 }
 
-// What a window does on one "frame queued" notice: count once, take that many.
-std::vector<ResponseRecord> TakeNotice(ResponseQueue& q) {
-  std::vector<ResponseRecord> taken;
-  const int n = q.unreadCount;
-  for (int i = 0; i < n; ++i) {
-    ResponseRecord r;
-    if (TakeResponse(q, r)) taken.push_back(r);
-  }
-  return taken;
+// The record's frame as held: the frame, then zero fill.
+Bytes Held(const ResponseRecord& r) { return Bytes(r.frame, r.frame + kFrameBufferBytes); }
+Bytes Padded(Bytes frame) {
+  frame.resize(kFrameBufferBytes);
+  return frame;
 }
 
-// The record's frame bytes as they should be: the frame, then zero fill.
-void ExpectRecordFrame(const ResponseRecord& r, const Bytes& frame) {
-  uint8_t want[kFrameBufferBytes] = {};
-  std::memcpy(want, frame.data(), frame.size());
-  EXPECT_EQ(std::memcmp(r.frame, want, sizeof want), 0);
-}
-
-bool AllZero(const void* p, size_t n) {
-  const auto* b = static_cast<const uint8_t*>(p);
+// Feeds the bytes and takes every accepted record as it comes.
+std::vector<ResponseRecord> Decode(ResponseChannel& ch, const uint8_t* bytes, size_t n) {
+  std::vector<ResponseRecord> records;
+  ResponseRecord r;
   for (size_t i = 0; i < n; ++i)
-    if (b[i] != 0) return false;
-  return true;
+    if (FeedByte(ch, bytes[i]) && TakeResponse(ch.queue, r)) records.push_back(r);
+  return records;
 }
-
-TEST(FrameDecoder, WorkedProbeStateExample) {
+std::vector<ResponseRecord> Decode(const Bytes& bytes) {
   ResponseChannel ch{};
-  ch.ResponsePending = 1;
-  const Bytes bytes{0x02, 0x10, 0x50, 0x44, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00,
-                    0x04, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03, 0xAC};
-  for (size_t i = 0; i + 1 < bytes.size(); ++i) ASSERT_FALSE(FeedByte(ch, bytes[i])) << i;
-  ASSERT_TRUE(FeedByte(ch, bytes.back()));
-  EXPECT_EQ(ch.decoder.state, DecoderState::Idle);
-  EXPECT_EQ(ch.ResponsePending, 0u);
-  ASSERT_EQ(ch.queue.unreadCount, 1);
-  const ResponseRecord& r = ch.queue.entries[0];
-  EXPECT_EQ(r.kind, ProbeState);
-  ExpectRecordFrame(r, bytes);
-  EXPECT_EQ(reinterpret_cast<const uint8_t*>(&r)[kRecordProbeSet], 0x01) << "A01";
-  EXPECT_EQ(reinterpret_cast<const uint8_t*>(&r)[kRecordProbeSet + 6], 0x04) << "B01";
+  return Decode(ch, bytes.data(), bytes.size());
 }
 
 // Whatever the decoder cannot take as part of a well-formed frame is counted,
 // and a damaged frame is dropped whole: never resynchronised on a byte that
 // happens to match. An STX where the ETX or SUM belonged starts the next frame.
-TEST(FrameDecoder, DamageIsDroppedAndCounted) {
+TEST(FrameDecoder, TakesWellFormedFramesAndCountsEverythingElse) {
   const Bytes status{0x02, 0x03, 0x53, 0x54, 0x03, 0xAD};
-  struct Case {
+  const Bytes longest = Framed({'W', 'D', 0x02, 0x03, 0x02, 0x03, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                0xFF, 0xFF, 0x03});
+  Bytes overlongBody;
+  for (int i = 0; i < 40; ++i) overlongBody.push_back(i % 2 ? 0x03 : 0xFF);
+  const struct {
     const char* what;
     Bytes stream;
-    int accepted;
     uint32_t dropped;
+    Bytes last;  // the last frame accepted, empty for none
   } cases[] = {
-      {"clean", status, 1, 0},
-      {"noise before the STX", {0x00, 0xFF, 0x41, 0x03, 0x02, 0x03, 0x53, 0x54, 0x03, 0xAD}, 1, 4},
-      {"not the ETX, then the ETX and SUM", {0x02, 0x03, 0x53, 0x54, 0xFF, 0x03, 0xAD}, 0, 3},
-      {"not the SUM, then the SUM", {0x02, 0x03, 0x53, 0x54, 0x03, 0x00, 0xAD}, 0, 2},
-      {"the STX lost", {0x03, 0x53, 0x54, 0x03, 0xAD}, 0, 5},
-      {"a byte lost: the next frame's STX", {0x02, 0x03, 0x53, 0x03, 0xAD, 0x02, 0x03, 0x53, 0x54, 0x03, 0xAD}, 1, 1},
-      {"cut before the SUM by the next frame", {0x02, 0x03, 0x53, 0x54, 0x03, 0x02, 0x03, 0x53, 0x54, 0x03, 0xAD}, 1, 1},
+      {"clean", status, 0, status},
+      {"noise before the STX", Cat({{0x00, 0xFF, 0x41, 0x03}, status}), 4, status},
+      {"not the ETX, then the ETX and SUM", {0x02, 0x03, 0x53, 0x54, 0xFF, 0x03, 0xAD}, 3, {}},
+      {"not the SUM, then the SUM", {0x02, 0x03, 0x53, 0x54, 0x03, 0x00, 0xAD}, 2, {}},
+      {"the STX lost", {0x03, 0x53, 0x54, 0x03, 0xAD}, 5, {}},
+      {"a byte lost: the next frame's STX", Cat({{0x02, 0x03, 0x53, 0x03, 0xAD}, status}), 1, status},
+      {"cut before the SUM by the next frame", Cat({{0x02, 0x03, 0x53, 0x54, 0x03}, status}), 1, status},
+      {"LEN 0 takes one payload byte", {0x02, 0x00, 0x41, 0x03, 0x44}, 0, {0x02, 0x00, 0x41, 0x03, 0x44}},
+      {"LEN 2 takes one payload byte", {0x02, 0x02, 0x41, 0x03, 0x46}, 0, {0x02, 0x02, 0x41, 0x03, 0x46}},
+      {"LEN 18, STX and ETX as data", longest, 0, longest},
+      {"nothing of the longest frame is left in the next", Cat({longest, status}), 0, status},
+      {"LEN 19 dropped, then each body byte", Cat({{0x02, 19}, overlongBody, Row(7)}), 41, Row(7)},
+      {"LEN 255 dropped", Cat({{0x02, 0xFF}, overlongBody, Row(7)}), 41, Row(7)},
+      {"an overlong frame's body is searched for the STX", Cat({{0x02, 0x14}, status}), 1, status},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
     ResponseChannel ch{};
     ch.ResponsePending = 1;
-    EXPECT_EQ(Feed(ch, c.stream), c.accepted) << c.what;
-    EXPECT_EQ(ch.dropped, c.dropped) << c.what;
-    EXPECT_EQ(ch.decoder.state, DecoderState::Idle) << c.what;
-    if (c.accepted == 1) ExpectRecordFrame(ch.queue.entries[0], status);
-    EXPECT_EQ(ch.ResponsePending, c.accepted == 1 ? 0u : 1u) << c.what;
-  }
-}
-
-TEST(FrameDecoder, ShortLengthsTakeExactlyOnePayloadByte) {
-  for (uint8_t len : {uint8_t{0}, uint8_t{1}, uint8_t{2}}) {
-    ResponseChannel ch{};
-    const auto sum = static_cast<uint8_t>(len + 0x41 + 0x03);
-    const Bytes stream{0x02, len, 0x41, 0x03, sum};
-    EXPECT_EQ(Feed(ch, stream), 1) << int{len};
-    EXPECT_EQ(ch.dropped, 0u);
-    ExpectRecordFrame(ch.queue.entries[0], {0x02, len, 0x41, 0x03, sum});
-    EXPECT_EQ(ch.queue.entries[0].kind, UnknownResponse);
-  }
-}
-
-TEST(FrameDecoder, LongestFrameFillsTheBufferAndStxEtxAreData) {
-  // LEN 18: payload of 17 bytes, among them values that look like STX and ETX.
-  const Bytes f = Framed({'W', 'D', 0x02, 0x03, 0x02, 0x03, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x03});
-  ASSERT_EQ(f.size(), 21u);
-  ResponseChannel ch{};
-  EXPECT_EQ(Feed(ch, f), 1);
-  EXPECT_EQ(ch.queue.entries[0].kind, WorkRow);
-  ExpectRecordFrame(ch.queue.entries[0], f);
-}
-
-TEST(FrameDecoder, OverlongFrameIsDroppedAndTheNextStxStartsOver) {
-  const Bytes good = Row(7);
-  for (uint8_t len : {uint8_t{19}, uint8_t{0x7F}, uint8_t{0xFF}}) {
-    ResponseChannel ch{};
-    Bytes stream{0x02, len};
-    for (int i = 0; i < 40; ++i) stream.push_back(i % 2 ? 0x03 : 0xFF);
-    EXPECT_EQ(Feed(ch, stream), 0);
-    EXPECT_EQ(ch.dropped, 1u + 40u) << "the frame, then each byte of its body";
+    const std::vector<ResponseRecord> got = Decode(ch, c.stream.data(), c.stream.size());
+    EXPECT_EQ(got.empty(), c.last.empty());
+    EXPECT_EQ(ch.dropped, c.dropped);
     EXPECT_EQ(ch.decoder.state, DecoderState::Idle);
-    EXPECT_TRUE(AllZero(&ch.queue, sizeof ch.queue)) << "nothing written past the frame buffer";
-    EXPECT_EQ(Feed(ch, good), 1);
-    ExpectRecordFrame(ch.queue.entries[0], good);
+    EXPECT_EQ(ch.ResponsePending, got.empty() ? 1u : 0u) << "only an accepted frame ends the wait";
+    if (!got.empty()) {
+      EXPECT_EQ(Held(got.back()), Padded(c.last));
+    }
   }
-  // The body of a dropped frame is searched for the next STX like any noise.
-  ResponseChannel ch{};
-  EXPECT_EQ(Feed(ch, {0x02, 0x14, 0x02, 0x03, 0x53, 0x54, 0x03, 0xAD}), 1);
-  EXPECT_EQ(ch.queue.entries[0].kind, StatusReply);
 }
 
 TEST(FrameDecoder, ClassifiesByTheFirstTwoPayloadBytes) {
-  struct Case {
+  const struct {
     char a, b;
     uint8_t kind;
   } cases[] = {{'S', 'T', StatusReply}, {'O', 'D', OneOnOneRow},   {'O', 'E', OneOnOneEnd},     {'P', 'D', ProbeState},
                {'R', 'D', MasterRow},   {'R', 'E', MasterEnd},     {'W', 'D', WorkRow},         {'W', 'E', WorkEnd},
                {'S', 'D', UnknownResponse}, {'T', 'D', UnknownResponse}, {'P', 'E', UnknownResponse},
                {'W', 'K', UnknownResponse}, {'O', 0x32, UnknownResponse}};
-  for (const Case& c : cases) {
-    ResponseChannel ch{};
-    ch.queue.entries[0].kind = 0x5A;  // whatever an earlier record left
-    ch.ResponsePending = 1;
-    EXPECT_EQ(Feed(ch, Framed({static_cast<uint8_t>(c.a), static_cast<uint8_t>(c.b), 0x01})), 1);
-    EXPECT_EQ(ch.queue.entries[0].kind, c.kind) << c.a << c.b;
-    EXPECT_EQ(ch.ResponsePending, 0u) << "any accepted frame ends the wait";
+  for (const auto& c : cases) {
+    const auto got = Decode(Framed({static_cast<uint8_t>(c.a), static_cast<uint8_t>(c.b), 0x01}));
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].kind, c.kind) << c.a << c.b;
   }
 }
 
-TEST(FrameDecoder, FrameCutOffContinuesWithTheNextBytes) {
-  Bytes stream = Row(1);
-  const Bytes more = Framed({'R', 'E'});
-  stream.insert(stream.end(), more.begin(), more.end());
-
-  ResponseChannel whole{};
-  ASSERT_EQ(Feed(whole, stream), 2);
-  const std::vector<ResponseRecord> expected = TakeNotice(whole.queue);
-
-  // Every cut point, with the window taking records (and, once, a new
-  // exchange clearing the queue) between the pieces.
+// Every cut point, with the window taking records between the pieces and,
+// once, a new exchange clearing the queue (which leaves the decoder).
+TEST(FrameDecoder, AFrameCutAnywhereContinuesWithTheNextBytes) {
+  const Bytes stream = Cat({Row(1), Framed({'R', 'E'})});
   for (size_t cut = 1; cut < stream.size(); ++cut) {
     ResponseChannel ch{};
-    std::vector<ResponseRecord> got;
-    Feed(ch, Bytes(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(cut)));
-    for (const ResponseRecord& r : TakeNotice(ch.queue)) got.push_back(r);
+    std::memset(&ch.queue, 0xAB, sizeof ch.queue);
+    ClearResponses(ch);
+    std::vector<ResponseRecord> got = Decode(ch, stream.data(), cut);
     if (cut == 10) ClearResponses(ch);
-    Feed(ch, Bytes(stream.begin() + static_cast<std::ptrdiff_t>(cut), stream.end()));
-    for (const ResponseRecord& r : TakeNotice(ch.queue)) got.push_back(r);
-    ASSERT_EQ(got.size(), expected.size()) << cut;
-    for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(std::memcmp(&got[i], &expected[i], sizeof got[i]), 0) << cut;
+    for (const ResponseRecord& r : Decode(ch, stream.data() + cut, stream.size() - cut)) got.push_back(r);
+    ASSERT_EQ(got.size(), 2u) << cut;
+    EXPECT_EQ(Held(got[0]), Padded(Row(1))) << cut;
+    EXPECT_EQ(Held(got[1]), Padded(Framed({'R', 'E'}))) << cut << ": nothing of the longer frame before it is left";
   }
-}
-
-TEST(ResponseQueue, TwoFramesInOneBatchAreTakenByTheFirstNotice) {
-  ResponseChannel ch{};
-  Bytes batch = Framed({'O', 'D', 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-  const Bytes end = Framed({'O', 'E'});
-  batch.insert(batch.end(), end.begin(), end.end());
-  EXPECT_EQ(Feed(ch, batch), 2) << "one notice per frame";
-  const auto first = TakeNotice(ch.queue);
-  ASSERT_EQ(first.size(), 2u);
-  EXPECT_EQ(first[0].kind, OneOnOneRow);
-  EXPECT_EQ(first[0].frame[kRecordPinNumber - 1], 3);
-  EXPECT_EQ(first[1].kind, OneOnOneEnd);
-  ExpectRecordFrame(first[1], end);  // nothing of the longer frame before it is left
-  EXPECT_TRUE(TakeNotice(ch.queue).empty());
 }
 
 // 32 records fill the queue: a frame then is refused whole, and decoding goes
 // on once a record is taken, the ring wrapping without losing or repeating.
-TEST(ResponseQueue, FullQueueRefusesTheNewFrameAndWrapsOnceOneIsTaken) {
+TEST(ResponseQueue, AFullQueueRefusesTheNewFrameAndWrapsOnceOneIsTaken) {
   ResponseChannel ch{};
-  for (uint8_t p = 1; p <= 32; ++p) ASSERT_EQ(Feed(ch, Row(p)), 1);
-  EXPECT_EQ(ch.queue.entries[31].frame[4], 32) << "the 32nd record goes to entry 31";
+  for (uint8_t p = 1; p <= 32; ++p)
+    for (uint8_t b : Row(p)) FeedByte(ch, b);
   EXPECT_TRUE(ResponseQueueFull(ch.queue));
   ResponseQueue before;
   std::memcpy(&before, &ch.queue, sizeof before);
   ch.ResponsePending = 1;
-  EXPECT_EQ(Feed(ch, Row(99)), 0);
+  EXPECT_TRUE(Decode(ch, Row(99).data(), Row(99).size()).empty());
   EXPECT_EQ(ch.dropped, 1u) << "a record lost";
   EXPECT_EQ(std::memcmp(&before, &ch.queue, sizeof before), 0);
   EXPECT_EQ(ch.ResponsePending, 1u) << "a refused frame was not received";
@@ -210,25 +139,51 @@ TEST(ResponseQueue, FullQueueRefusesTheNewFrameAndWrapsOnceOneIsTaken) {
   ASSERT_TRUE(TakeResponse(ch.queue, r));
   EXPECT_EQ(r.frame[4], 1);
   EXPECT_FALSE(ResponseQueueFull(ch.queue));
-  ASSERT_EQ(Feed(ch, Row(33)), 1);
-  EXPECT_EQ(ch.queue.entries[0].frame[4], 33) << "the 33rd goes to entry 0";
+  for (uint8_t b : Row(33)) FeedByte(ch, b);
   for (uint8_t p = 2; p <= 33; ++p) {
     ASSERT_TRUE(TakeResponse(ch.queue, r));
     EXPECT_EQ(r.frame[4], p);
   }
   EXPECT_FALSE(TakeResponse(ch.queue, r));
-  EXPECT_EQ(ch.queue.readIndex, ch.queue.writeIndex);
 }
 
-TEST(ResponseQueue, ClearZeroesTheWholeBlockAndLeavesTheDecoder) {
-  ResponseChannel ch{};
-  std::memset(&ch.queue, 0xAB, sizeof ch.queue);
-  const Bytes f = Framed({'S', 'T', 'x', '1', '2', '3', '4'});
-  Feed(ch, Bytes(f.begin(), f.begin() + 5));
-  ClearResponses(ch);
-  EXPECT_TRUE(AllZero(&ch.queue, sizeof ch.queue));
-  EXPECT_EQ(Feed(ch, Bytes(f.begin() + 5, f.end())), 1);
-  ExpectRecordFrame(ch.queue.entries[0], f);
+// --- the commands ---
+
+TEST(Commands, EveryFrameCarriesItsSumAndDecodes) {
+  uint8_t start[kOneOnOneStartBytes];
+  BuildOneOnOneStart(50, start);
+  EXPECT_EQ(Bytes(start, start + 6), (Bytes{0x02, 0x03, 0x4F, 0x32, 0x03, 0x87}));
+  for (const uint8_t* f : {kStatusQuery, kProbeStart, kProbeFinish, kMasterRead, kMasterTransferStart,
+                           kMasterTransferEnd, kWorkTest}) {
+    EXPECT_EQ(FrameChecksum(f, 6), f[5]) << f[2] << f[3];
+    EXPECT_EQ(Decode(Bytes(f, f + 6)).size(), 1u) << f[2] << f[3];
+  }
+  // The sum wraps from n = 0xAB on; the unit must still accept it.
+  for (int n = 0; n < 256; ++n) {
+    BuildOneOnOneStart(static_cast<uint8_t>(n), start);
+    ASSERT_EQ(Decode(Bytes(start, start + 6)).size(), 1u) << n;
+  }
+}
+
+TEST(Commands, TransferSendsEveryRowThatIsNotExactlyItsOwnPin) {
+  ConnectionRow rows[kPinCount];
+  InitConnectionRows(rows);
+  rows[A(1)].bits = Pins({A(1), B(1)});
+  rows[A(8)].bits = Pins({});        // holds nothing at all
+  rows[C(4)].bits = Pins({A(9)});    // holds another pin but not itself
+  rows[C(4)].pin = 3;                // the pin number comes from the position
+  uint8_t out[kMasterTransferMaxBytes];
+  const int n = BuildMasterTransfer(rows, out);
+  const auto frames = Decode(Bytes(out, out + n));
+  ASSERT_EQ(frames.size(), 5u);
+  EXPECT_EQ(FrameOf(frames[0]), AsBytes(kMasterTransferStart));
+  const unsigned pins[] = {A(1), A(8), C(4)};
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(FrameOf(frames[1 + i]), RowFrame('T', pins[i], rows[pins[i]].bits)) << i;
+  EXPECT_EQ(FrameOf(frames[4]), AsBytes(kMasterTransferEnd));
+
+  for (ConnectionRow& row : rows) std::memset(&row, 0xFF, sizeof row);
+  ASSERT_EQ(BuildMasterTransfer(rows, out), 2092) << "a row for every pin: the longest block";
+  EXPECT_EQ(Decode(Bytes(out, out + 2092)).size(), 106u);
 }
 
 }  // namespace

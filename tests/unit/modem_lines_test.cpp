@@ -16,11 +16,6 @@
 
 namespace {
 
-using IoctlFn = int (*)(int, unsigned long, ...);
-using OpenFn = int (*)(const char*, int, ...);
-using CloseFn = int (*)(int);
-using DupFn = int (*)(int);
-
 template <typename Fn>
 Fn Symbol(void* library, const char* name) {
   void* p = dlsym(library, name);
@@ -29,32 +24,25 @@ Fn Symbol(void* library, const char* name) {
   return fn;
 }
 
+// A pseudo-terminal the library is told by a link to it, as with_unitsim.sh
+// does, and the state file. One state file serves the whole run: the library
+// keeps the first mapping it makes, as unitsim's rewrite-in-place allows.
 class ModemLinesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    library_ = dlopen(PINVORO_MODEMLINES_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library_, nullptr) << dlerror();
-    ioctl_ = Symbol<IoctlFn>(library_, "ioctl");
-    open_ = Symbol<OpenFn>(library_, "open");
-    close_ = Symbol<CloseFn>(library_, "close");
-    dup_ = Symbol<DupFn>(library_, "dup");
-    ASSERT_TRUE(ioctl_ && open_ && close_ && dup_);
-
+    void* library = dlopen(PINVORO_MODEMLINES_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    ioctl_ = Symbol<int (*)(int, unsigned long, ...)>(library, "ioctl");
+    open_ = Symbol<int (*)(const char*, int, ...)>(library, "open");
+    close_ = Symbol<int (*)(int)>(library, "close");
+    dup_ = Symbol<int (*)(int)>(library, "dup");
     master_ = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master_, 0);
-    ASSERT_EQ(grantpt(master_), 0);
-    ASSERT_EQ(unlockpt(master_), 0);
+    ASSERT_TRUE(ioctl_ && open_ && close_ && dup_ && master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0);
     device_ = ptsname(master_);
-    // The library is told a link to the device, as with_unitsim.sh does.
-    link_ = "/tmp/pinvoro-modemlines-test-" + std::to_string(getpid());
     unlink(link_.c_str());
     ASSERT_EQ(symlink(device_.c_str(), link_.c_str()), 0);
-
-    // One state file for the whole run: the library keeps the first mapping
-    // it makes, as unitsim's rewrite-in-place promises it may.
     const int fd = ::open(StatePath().c_str(), O_RDWR | O_CREAT, 0600);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(ftruncate(fd, sizeof(ModemLinesState)), 0);
+    ASSERT_TRUE(fd >= 0 && ftruncate(fd, sizeof(ModemLinesState)) == 0);
     void* map = mmap(nullptr, sizeof(ModemLinesState), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     ::close(fd);
     ASSERT_NE(map, MAP_FAILED);
@@ -63,7 +51,6 @@ class ModemLinesTest : public ::testing::Test {
     setenv(MODEM_LINES_DEVICE_ENV, link_.c_str(), 1);
     setenv(MODEM_LINES_STATE_ENV, StatePath().c_str(), 1);
   }
-
   void TearDown() override {
     unsetenv(MODEM_LINES_DEVICE_ENV);
     unsetenv(MODEM_LINES_STATE_ENV);
@@ -71,9 +58,7 @@ class ModemLinesTest : public ::testing::Test {
     unlink(link_.c_str());
     if (master_ >= 0) ::close(master_);
   }
-
   static void TearDownTestSuite() { unlink(StatePath().c_str()); }
-
   static std::string StatePath() { return "/tmp/pinvoro-modemlines-test-" + std::to_string(getpid()) + ".state"; }
 
   int Lines(int fd) {
@@ -81,15 +66,15 @@ class ModemLinesTest : public ::testing::Test {
     EXPECT_EQ(ioctl_(fd, TIOCMGET, &bits), 0);
     return bits;
   }
+  int Set(int fd, unsigned long request, int bits) { return ioctl_(fd, request, &bits); }
 
-  void* library_ = nullptr;
-  IoctlFn ioctl_ = nullptr;
-  OpenFn open_ = nullptr;
-  CloseFn close_ = nullptr;
-  DupFn dup_ = nullptr;
+  int (*ioctl_)(int, unsigned long, ...) = nullptr;
+  int (*open_)(const char*, int, ...) = nullptr;
+  int (*close_)(int) = nullptr;
+  int (*dup_)(int) = nullptr;
   int master_ = -1;
   std::string device_;
-  std::string link_;
+  std::string link_ = "/tmp/pinvoro-modemlines-test-" + std::to_string(getpid());
   ModemLinesState* state_ = nullptr;
 };
 
@@ -98,52 +83,33 @@ TEST_F(ModemLinesTest, ModemRequestsOnThePortUseTheSharedState) {
   ASSERT_GE(port, 0);
   int bits = -1;
   ASSERT_EQ(::ioctl(port, TIOCMGET, &bits), -1) << "a pseudo-terminal has no modem lines of its own";
-
   EXPECT_EQ(Lines(port), TIOCM_DSR);
   state_->dsr = 0;
   EXPECT_EQ(Lines(port), 0);
-
-  bits = TIOCM_DTR;
-  ASSERT_EQ(ioctl_(port, TIOCMBIS, &bits), 0);
+  ASSERT_EQ(Set(port, TIOCMBIS, TIOCM_DTR), 0);
   EXPECT_EQ(state_->dtr, 1u);
   EXPECT_EQ(Lines(port), TIOCM_DTR);
-  ASSERT_EQ(ioctl_(port, TIOCMBIC, &bits), 0);
+  ASSERT_EQ(Set(port, TIOCMBIC, TIOCM_DTR), 0);
+  ASSERT_EQ(Set(port, TIOCMBIC, TIOCM_DTR), 0);
   EXPECT_EQ(state_->dtr, 0u);
-  EXPECT_EQ(state_->dtrDrops, 1u);
-  ASSERT_EQ(ioctl_(port, TIOCMBIC, &bits), 0);
   EXPECT_EQ(state_->dtrDrops, 1u) << "only a fall counts";
-
-  bits = TIOCM_DTR | TIOCM_RTS;
-  ASSERT_EQ(ioctl_(port, TIOCMSET, &bits), 0);
+  ASSERT_EQ(Set(port, TIOCMSET, TIOCM_DTR | TIOCM_RTS), 0);
   state_->dsr = 1;
   EXPECT_EQ(Lines(port), TIOCM_DTR | TIOCM_RTS | TIOCM_DSR);
-  bits = TIOCM_RTS;
-  ASSERT_EQ(ioctl_(port, TIOCMSET, &bits), 0);
+  ASSERT_EQ(Set(port, TIOCMSET, TIOCM_RTS), 0);
   EXPECT_EQ(state_->dtr, 0u);
   EXPECT_EQ(state_->dtrDrops, 2u);
-  ::close(port);
-}
-
-TEST_F(ModemLinesTest, OtherDescriptorsAndRequestsPassThrough) {
-  const int other = posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(other, 0);
-  ASSERT_EQ(grantpt(other), 0);
-  ASSERT_EQ(unlockpt(other), 0);
-  const int otherSlave = ::open(ptsname(other), O_RDWR | O_NOCTTY);
-  ASSERT_GE(otherSlave, 0);
-  int bits = 0;
-  errno = 0;
-  EXPECT_EQ(ioctl_(otherSlave, TIOCMGET, &bits), -1);
-  EXPECT_EQ(errno, ENOTTY);
-
-  const int port = ::open(device_.c_str(), O_RDWR | O_NOCTTY);
-  ASSERT_GE(port, 0);
+  // Other requests, and other terminals, pass through.
   int queued = -1;
   EXPECT_EQ(ioctl_(port, FIONREAD, &queued), 0);
   EXPECT_EQ(queued, 0);
-  ::close(port);
-  ::close(otherSlave);
-  ::close(other);
+  const int other = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_TRUE(other >= 0 && grantpt(other) == 0 && unlockpt(other) == 0);
+  const int otherPort = ::open(ptsname(other), O_RDWR | O_NOCTTY);
+  errno = 0;
+  EXPECT_EQ(ioctl_(otherPort, TIOCMGET, &bits), -1);
+  EXPECT_EQ(errno, ENOTTY);
+  for (int fd : {otherPort, other, port}) ::close(fd);
 }
 
 TEST_F(ModemLinesTest, ThePortOpensOnceAtATime) {
@@ -152,20 +118,17 @@ TEST_F(ModemLinesTest, ThePortOpensOnceAtATime) {
   errno = 0;
   EXPECT_EQ(open_(device_.c_str(), O_RDWR), -1) << "by any of its names";
   EXPECT_EQ(errno, EACCES);
-
   const int copy = dup_(first);
   ASSERT_GE(copy, 0);
   ASSERT_EQ(close_(first), 0);
   EXPECT_EQ(open_(link_.c_str(), O_RDWR), -1) << "a duplicate still holds the port";
   ASSERT_EQ(close_(copy), 0);
-
   const int again = open_(link_.c_str(), O_RDWR);
   EXPECT_GE(again, 0) << "closed for good, the port opens again";
   // Other files are not held.
   const int a = open_("/dev/null", O_RDWR);
   const int b = open_("/dev/null", O_RDWR);
-  EXPECT_GE(a, 0);
-  EXPECT_GE(b, 0);
+  EXPECT_TRUE(a >= 0 && b >= 0);
   close_(a);
   close_(b);
   close_(again);

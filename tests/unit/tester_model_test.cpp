@@ -1,28 +1,75 @@
+// The simulated unit's own behaviour that the program's tests cannot see:
+// which answers a damage hits, what a closed line abandons; and
+// unitsim's control commands. What each answer holds, and that each damage
+// spoils it, shows in the panel's tests, which judge it.
 #include "sim/tester_model.h"
 
+#include <cbltool/set_json.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
-#include <iterator>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
 #include <vector>
 
-#include "support/model_host.h"
-#include "support/model_unit.h"
+#include "cabledata/cable_file.h"
+#include "cabledata/posix_file_system.h"
+#include "link/commands.h"
+#include "sim/unit_control.h"
+#include "support/sync_notifier.h"
+#include "support/unit_frames.h"
 
 namespace {
 
-// The simulated unit's own behaviour that the program's tests cannot see:
-// exactly which bytes each damage puts on the line, which answers it hits,
-// pacing, and what a closed line abandons. What each answer holds shows in
-// the panel's tests, which judge it.
+// The host's side of the line on one thread and a clock of the test's own:
+// commands go in as the program frames them, the unit's bytes are decoded
+// with the program's own decoder as they fall due.
+struct ModelHost {
+  TesterModel unit;
+  ResponseChannel host{};
+  uint64_t now = 0;
+  std::vector<FrameBytes> got;
+  FrameBytes raw;
+
+  void Send(const uint8_t* bytes, size_t n) { unit.HostBytes(bytes, n, now); }
+  template <size_t N>
+  void Send(const uint8_t (&frame)[N]) {
+    Send(frame, N);
+  }
+  void RunUntil(uint64_t untilMs) {
+    for (uint64_t due; (due = unit.NextDueMs()) <= untilMs;) {
+      now = std::max(now, due);
+      uint8_t buffer[256];
+      const size_t n = unit.TakeUnitBytes(buffer, sizeof buffer, now);
+      ResponseRecord record;
+      for (size_t i = 0; i < n; ++i) {
+        raw.push_back(buffer[i]);
+        if (FeedByte(host, buffer[i]) && TakeResponse(host.queue, record)) got.push_back(FrameOf(record));
+      }
+    }
+    now = std::max(now, untilMs);
+  }
+  void Settle() { RunUntil(now + 5000); }
+  // Sends, lets the answer come and returns its frames alone.
+  template <size_t N>
+  std::vector<FrameBytes> Exchange(const uint8_t (&frame)[N]) {
+    got.clear();
+    raw.clear();
+    Send(frame);
+    Settle();
+    return got;
+  }
+};
+
 class TesterModelTest : public ::testing::Test, public ModelHost {};
 
 TEST_F(TesterModelTest, ClosingTheLineAbandonsWhatIsHalfDone) {
   unit.SetDtr(true);
-  Rows master;
-  master.Net({A(1), B(1)});
   uint8_t block[kMasterTransferMaxBytes];
-  const int n = BuildMasterTransfer(master.rows, block);
+  const int n = BuildMasterTransfer(Rows().Net({A(1), B(1)}).rows, block);
   Send(block, static_cast<size_t>(n) - sizeof kMasterTransferEnd);
   unit.SetDtr(false);
   unit.SetDtr(true);
@@ -33,7 +80,7 @@ TEST_F(TesterModelTest, ClosingTheLineAbandonsWhatIsHalfDone) {
   Send(kStatusQuery, 3);
   unit.SetDtr(false);
   unit.SetDtr(true);
-  EXPECT_EQ(Exchange(kWorkTest), Answer('W', master, {}));
+  EXPECT_EQ(Exchange(kWorkTest), std::vector<FrameBytes>{EndFrame('W')});
 
   // Nor does an answer the host no longer reads wait for the next one.
   unit.Faults().firstFrameDelayMs = 100;
@@ -42,73 +89,22 @@ TEST_F(TesterModelTest, ClosingTheLineAbandonsWhatIsHalfDone) {
   EXPECT_EQ(unit.NextDueMs(), UINT64_MAX);
 }
 
-struct RecoverableFault {
-  const char* name;
-  void (*apply)(UnitFaults&);
-};
-
-// `f` with `drop` bytes at `at` replaced by `add`, made at its full size (see
-// Framed).
-FrameBytes Spliced(const FrameBytes& f, size_t at, size_t drop, std::initializer_list<uint8_t> add) {
-  FrameBytes out(f.size() - drop + add.size());
-  std::copy(f.begin(), f.begin() + static_cast<std::ptrdiff_t>(at), out.begin());
-  std::copy(add.begin(), add.end(), out.begin() + static_cast<std::ptrdiff_t>(at));
-  std::copy(f.begin() + static_cast<std::ptrdiff_t>(at + drop), f.end(),
-            out.begin() + static_cast<std::ptrdiff_t>(at + add.size()));
-  return out;
-}
-
-FrameBytes Joined(std::initializer_list<FrameBytes> frames) {
-  FrameBytes all;
-  for (const FrameBytes& f : frames) all.insert(all.end(), f.begin(), f.end());
-  return all;
-}
-
-TEST_F(TesterModelTest, DamageFaultsPutExactlyTheirBytesOnTheLine) {
-  const FrameBytes row = RowFrame('O', A(1), Pins({A(1)}));
-  const FrameBytes end = EndFrame('O');
-  const FrameBytes garbage(std::begin(TesterModel::kGarbage), std::end(TesterModel::kGarbage));
-  const auto badSum = [](const FrameBytes& f) { return Spliced(f, f.size() - 1, 0, {uint8_t(f.back() + 1)}); };
-  const auto badEtx = [](const FrameBytes& f) { return Spliced(f, f.size() - 2, 0, {0xFF}); };
-  struct Case {
-    const char* name;
-    void (*apply)(UnitFaults&);
-    FrameBytes line;
-  };
-  const Case cases[] = {
-      {"lost STX", [](UnitFaults& f) { f.lostStx = true; }, Joined({Spliced(row, 0, 1, {}), end})},
-      {"lost byte", [](UnitFaults& f) { f.lostByte = true; }, Joined({Spliced(row, row.size() - 3, 1, {}), end})},
-      {"lost end", [](UnitFaults& f) { f.lostEnd = true; }, row},
-      {"bad checksum", [](UnitFaults& f) { f.badChecksum = true; }, Joined({badSum(row), badSum(end)})},
-      {"bad ETX", [](UnitFaults& f) { f.badEtx = true; }, Joined({badEtx(row), badEtx(end)})},
-      {"garbage", [](UnitFaults& f) { f.garbageBetweenFrames = true; }, Joined({garbage, row, garbage, end})},
-      {"burst", [](UnitFaults& f) { f.burstFrames = 2; },
-       Joined({row, row, RowFrame('O', A(2), Pins({A(2)})), end})},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    ModelHost faulty;
-    c.apply(faulty.unit.Faults());
-    faulty.SendOneOnOne(1);
-    faulty.Settle();
-    EXPECT_EQ(HexBytes(faulty.raw.data(), faulty.raw.size()), HexBytes(c.line.data(), c.line.size()));
-  }
-}
-
 // One answer damaged, the others clean: a lost STX shows on the first byte,
 // a burst in the rows counted.
 TEST_F(TesterModelTest, FaultAnswerPicksTheAnswersTheFaultsHit) {
-  const char answers[] = {'S', 'O', 'P', 'R', 'W'};
   for (const char pick : {'\0', 'S', 'O', 'P', 'R', 'W'}) {
-    SCOPED_TRACE(pick == 0 ? '0' : pick);
     ModelHost faulty;
     faulty.unit.Faults().lostStx = true;
     faulty.unit.Faults().burstFrames = 2;
     faulty.unit.Faults().faultAnswer = pick;
-    for (const char answer : answers) {
-      faulty.Forget();
+    for (const char answer : {'S', 'O', 'P', 'R', 'W'}) {
+      SCOPED_TRACE((std::string{pick, ' ', answer}));
+      faulty.got.clear();
+      faulty.raw.clear();
+      uint8_t one[kOneOnOneStartBytes];
+      BuildOneOnOneStart(1, one);  // a row and the end
       if (answer == 'S') faulty.Send(kStatusQuery);
-      if (answer == 'O') faulty.SendOneOnOne(1);  // a row and the end
+      if (answer == 'O') faulty.Send(one);
       if (answer == 'P') {
         faulty.Send(kProbeStart);
         faulty.RunUntil(faulty.now + 60);  // two ProbeStates
@@ -117,81 +113,133 @@ TEST_F(TesterModelTest, FaultAnswerPicksTheAnswersTheFaultsHit) {
       if (answer == 'R') faulty.Send(kMasterRead);
       if (answer == 'W') faulty.Send(kWorkTest);
       faulty.Settle();
-      ASSERT_FALSE(faulty.raw.empty()) << answer;
+      ASSERT_FALSE(faulty.raw.empty());
       const bool hit = pick == 0 || pick == answer;
-      EXPECT_EQ(faulty.raw[0] != kStx, hit) << answer;
+      EXPECT_EQ(faulty.raw[0] != kStx, hit);
       // Later frames of the answer keep their STX, a stream's included.
       const size_t frames = answer == 'O' || answer == 'P' ? 2 : 1;
       const size_t burst = hit && (answer == 'O' || answer == 'W') ? 2 : 0;
-      EXPECT_EQ(faulty.got.size(), frames + burst - (hit ? 1 : 0)) << answer;
+      EXPECT_EQ(faulty.got.size(), frames + burst - (hit ? 1 : 0));
     }
   }
 }
 
-TEST_F(TesterModelTest, PacedOutputLeavesAtLineRate) {
-  unit.PlugStraight(50);
-  ModelHost unpaced;
-  unpaced.unit.PlugStraight(50);
-  unpaced.Send(kMasterRead);
-  unpaced.Settle();
-  ASSERT_EQ(unpaced.raw.size(), 100u * 20u + 6u);
+// --- unitsim's control commands ---
 
-  // 960 bytes a second; the last of the 2006 leaves at 2089.58 ms.
-  unit.SetLineSpeed(9600);
-  Send(kMasterRead);
-  uint8_t buffer[4096];
-  const auto take = [&](uint64_t t) {
-    const uint64_t due = unit.NextDueMs();
-    const size_t n = unit.TakeUnitBytes(buffer, sizeof buffer, t);
-    if (n > 0) {
-      EXPECT_LE(due, t) << "output came before it was announced";
-    }
-    raw.insert(raw.end(), buffer, buffer + n);
+bool IsError(const std::string& reply) { return reply.rfind("error: ", 0) == 0; }
+
+class UnitControlTest : public TesterModelTest {
+ protected:
+  UnitControlTest() {
+    now = 1000;
+    unit.SetFrameLog(&recorder);
+  }
+  std::string Run(const std::string& line) { return control.Execute(line, now); }
+  // What the unit measures now, read back with a master read.
+  Rows Measured() {
+    Rows rows;
+    for (const FrameBytes& f : Exchange(kMasterRead))
+      if (f[3] == 'D') std::memcpy(rows.rows[f[4] - 1].bits.bytes, &f[5], kPinSetBytes);
+    return rows;
+  }
+
+  FrameRecorder recorder;
+  PosixFileSystem files;
+  UnitControl control{unit, recorder, files};
+};
+
+// Every command line answers "ok", a value, or an error that leaves the unit
+// as it was.
+TEST_F(UnitControlTest, CommandsTakeOnlyTheirValues) {
+  constexpr const char* kError = nullptr;
+  const struct {
+    const char* line;
+    const char* reply;
+  } cases[] = {
+      {"version 4321", "ok\n"},       {"version 12345", kError},     {"version 12\t4", kError},
+      {"dsr?", "ok on\n"},            {"dsr off", "ok\n"},           {"dsr?", "ok off\n"},
+      {"dsr sideways", kError},       {"dsr on", "ok\n"},            {"dtr?", "ok off\n"},
+      {"speed 9600", "ok\n"},         {"speed -1", kError},          {"speed 1000001", kError},
+      {"speed", kError},              {"speed?", "ok 9600\n"},       {"probe period 0", "ok\n"},
+      {"probe period -5", kError},    {"probe period 5 6", kError},  {"probe period?", "ok 0\n"},
+      {"clear probe", "ok\n"},        {"probe period?", "ok 50\n"},  {"fault noAnswer maybe", kError},
+      {"fault burstFrames -1", kError}, {"fault dsrDropAfterFrames -2", kError}, {"fault noAnswer", kError},
+      {"fault faultAnswer w", kError}, {"fault faultAnswer SW", kError}, {"fault lostEnd on", "ok\n"},
+      {"clear faults", "ok\n"},       {"", kError},                  {"plugh", kError},
+      {"log everything", kError},     {"plug straight 2", "ok\n"},   {"plug straight 51", kError},
+      {"plug nets A01,X07", kError},  {"plug sideways", kError},     {"probe A51", kError},
   };
-  for (uint64_t t = 0; t < 2090; ++t) {
-    take(t);
-    ASSERT_LE(raw.size(), t * 960 / 1000 + 1) << t;
+  for (const auto& c : cases) {
+    const std::string reply = Run(c.line);
+    EXPECT_TRUE(c.reply == kError ? IsError(reply) : reply == c.reply) << c.line << ": " << reply;
   }
-  EXPECT_LT(raw.size(), unpaced.raw.size());
-  take(2090);
-  EXPECT_EQ(raw, unpaced.raw);
-
-  // On an idle line the next answer starts when it is due, a byte at a time.
-  raw.clear();
-  now = 3000;
-  Send(kStatusQuery);
-  take(3001);
-  EXPECT_TRUE(raw.empty());
-  EXPECT_EQ(unit.NextDueMs(), 3002u);
-  take(3011);
-  EXPECT_EQ(raw.size(), 10u);
-  take(3012);
-  EXPECT_EQ(raw, StatusFrame("1000"));
+  EXPECT_EQ(Exchange(kStatusQuery), std::vector<FrameBytes>{StatusFrame("4321")});
+  EXPECT_FALSE(unit.Faults().lostEnd) << "cleared";
+  EXPECT_EQ(Measured(), Rows().Straight(2)) << "refused plugs leave the cable";
+  EXPECT_EQ(Run("plug nets A01,B02 C01,C02,C04"), "ok\n");
+  EXPECT_EQ(Measured(), Rows().Net({A(1), B(2)}).Net({C(1), C(2), C(4)}));
+  EXPECT_EQ(Run("plug nothing"), "ok\n");
+  EXPECT_EQ(Measured(), Rows());
+  EXPECT_FALSE(control.QuitRequested());
+  EXPECT_EQ(Run("quit\r\n"), "ok\n");
+  EXPECT_TRUE(control.QuitRequested());
 }
 
-TEST_F(TesterModelTest, BackToBackProbeStatesFillTheLine) {
-  // 19 bytes at 38400 bit/s: 4.948 ms a frame, 202 whole ones in a second.
-  unit.SetLineSpeed(38400);
-  unit.SetProbePeriodMs(0);
-  Send(kProbeStart);
-  RunUntil(1000);
-  EXPECT_EQ(got.size(), 202u);
-  EXPECT_EQ(Kinds(), std::vector<int>(got.size(), ProbeState));
-  EXPECT_LT(raw.size(), (got.size() + 1) * 19);
-  EXPECT_EQ(unit.SentFrames(), got.size());
+TEST_F(UnitControlTest, PlugsACableFromACableSetFileOrItsJson) {
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "pinvoro unit control test";
+  std::filesystem::create_directories(dir);
+  const auto set = std::make_unique<CableSet>();
+  InitCableSet(*set);
+  PinSetAdd(set->cables[3].connections[A(7)].bits, C(3));
+  PinSetAdd(set->cables[3].connections[C(3)].bits, A(7));
+  const std::string cbl = (dir / "set.cbl").string();
+  const std::u16string cbl16(cbl.begin(), cbl.end());
+  ShownErrors errors;
+  ASSERT_TRUE(SaveCableSetFile(files, errors, cbl16.c_str(), *set, SaveDisposition::kCreateOrReplace));
+  const std::string json = (dir / "set.json").string();
+  std::ofstream(json) << ExportCableSetJson(*set);
+  std::ofstream(dir / "short.cbl") << "too short";
+  std::string windows = "Z:" + json;  // as a driver under Wine names it
+  for (char& c : windows) c = c == '/' ? '\\' : c;
 
-  // A long silence of the caller's clock skips ahead instead of piling up.
-  uint8_t buffer[8192];
-  const size_t n = unit.TakeUnitBytes(buffer, sizeof buffer, 60000);
-  EXPECT_GT(n, 0u);
-  EXPECT_LE(n, 25u * 19u);
+  const Rows wired = Rows().Net({A(7), C(3)});
+  // The path is the rest of the line, blanks and all.
+  const struct {
+    std::string line, reply;
+    Rows measured;
+  } cases[] = {
+      {"plug cbl 3 " + cbl, "ok\n", wired},
+      {"plug cbl 2 " + cbl, "ok\n", Rows()},
+      {"plug json 4 " + windows, "ok\n", wired},
+      {"plug cbl 0 " + (dir / "short.cbl").string(), "error: cannot read", wired},
+      {"plug json 0 " + json, "error: cable number is 1..10\n", wired},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Run(c.line).substr(0, c.reply.size()), c.reply) << c.line;
+    EXPECT_EQ(Measured(), c.measured) << c.line;
+  }
+  EXPECT_TRUE(errors.codes.empty());
+  std::filesystem::remove_all(dir);
+}
 
-  // Unpaced, a period of 0 means one a millisecond.
-  ModelHost unpaced;
-  unpaced.unit.SetProbePeriodMs(0);
-  unpaced.Send(kProbeStart);
-  unpaced.RunUntil(100);
-  EXPECT_EQ(unpaced.got.size(), 101u);
+TEST_F(UnitControlTest, ProbeLogAndExpectedShowWhatTheUnitHolds) {
+  EXPECT_EQ(Run("probe A01,B01 C04"), "ok\n");
+  EXPECT_EQ(Exchange(kProbeStart).at(0), ProbeFrame(Pins({A(1), B(1), C(4)})));
+  // A cleared script reaches nothing, however many steps it held.
+  EXPECT_EQ(Run("clear probe"), "ok\n");
+  EXPECT_EQ(Exchange(kProbeStart).back(), ProbeFrame({}));
+  Exchange(kProbeFinish);
+
+  EXPECT_EQ(Run("clear log"), "ok\n");
+  ASSERT_EQ(Run("version 1234"), "ok\n");
+  Exchange(kStatusQuery);
+  EXPECT_EQ(Run("log"), "host 02 03 53 54 03 AD\nunit 02 08 53 54 00 31 32 33 34 03 7C\nok\n");
+  EXPECT_EQ(Run("clear log"), "ok\n");
+  EXPECT_EQ(Run("log"), "ok\n");
+
+  uint8_t block[kMasterTransferMaxBytes];
+  Send(block, static_cast<size_t>(BuildMasterTransfer(Rows().Measure(A(2), {A(2), B(5), C(1)}).rows, block)));
+  EXPECT_EQ(Run("expected"), "A02: A02 B05 C01\nok\n");
 }
 
 }  // namespace

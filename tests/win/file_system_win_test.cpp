@@ -1,5 +1,6 @@
-// The Win32 file seam against real files under Wine, and the cable-set file
-// logic on top of it.
+// The Win32 file seam against real files under Wine: what the portable save
+// and load rely on and only the platform decides (names, long paths, sharing,
+// the replace, what counts as a regular file).
 #include "cabledata/file_system_win.h"
 
 #include <gtest/gtest.h>
@@ -8,171 +9,90 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include "cabledata/cable_file.h"
 #include "support/memory_file_system.h"
+#include "temp_folder_win.h"
 
 namespace {
 
-class YesPrompt final : public ConversionPrompt {
+class AlwaysYes final : public ConversionPrompt {
  public:
   bool ConfirmOldLayoutConversion() override { return true; }
 };
 
-std::u16string U16(const std::wstring& w) { return std::u16string(w.begin(), w.end()); }
-
-class WinFileTest : public ::testing::Test {
+class WinFiles : public TempFolderTest {
  protected:
-  Win32FileSystem fs;
-  RecordingErrors errors;
-  YesPrompt prompt;
-  std::wstring dir;
-  static inline CableSet set;
-
   void SetUp() override {
-    wchar_t tmp[MAX_PATH];
-    ASSERT_NE(GetTempPathW(MAX_PATH, tmp), 0u);
-    dir = std::wstring(tmp) + L"pinvoro-test-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
-    CreateDirectoryW(dir.c_str(), nullptr);
+    TempFolderTest::SetUp();
     InitCableSet(set);
   }
-  void TearDown() override { std::filesystem::remove_all(dir); }
-  size_t Entries() const {
-    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
+  std::u16string Path(const std::wstring& name) const {
+    const std::wstring w = dir + name;
+    return std::u16string(w.begin(), w.end());
   }
-  std::u16string Path(const wchar_t* name) const { return U16(dir + name); }
-  std::vector<uint8_t> ReadAll(const std::u16string& path) {
-    std::vector<uint8_t> out;
-    HANDLE h = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return out;
-    uint8_t buf[4096];
-    DWORD n;
-    while (ReadFile(h, buf, sizeof buf, &n, nullptr) && n) out.insert(out.end(), buf, buf + n);
-    CloseHandle(h);
-    return out;
-  }
-  bool Exists(const std::u16string& path) {
-    return GetFileAttributesW(reinterpret_cast<const wchar_t*>(path.c_str())) != INVALID_FILE_ATTRIBUTES;
-  }
-  std::vector<uint8_t> Image(const CableSet& s) {
-    const auto* p = reinterpret_cast<const uint8_t*>(&s);
-    return std::vector<uint8_t>(p, p + sizeof s);
-  }
+  static const wchar_t* W(const std::u16string& p) { return reinterpret_cast<const wchar_t*>(p.c_str()); }
+  size_t Entries() const { return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), {})); }
+  bool Save(const std::u16string& path, SaveDisposition d) { return SaveCableSetFile(fs, errors, path.c_str(), set, d); }
+  bool Load(const std::u16string& path, CableSet& into) { return LoadCableSetFile({fs, errors, yes}, path.c_str(), into); }
+
+  Win32FileSystem fs;
+  RecordingErrors errors;
+  AlwaysYes yes;
+  static inline CableSet set, loaded;
 };
 
-TEST_F(WinFileTest, SaveAndLoadThroughRealFiles) {
+TEST_F(WinFiles, UnicodeAndLongestPathsSaveAndLoadWithoutLeftovers) {
   // A name the ANSI code page may not hold, and the longest path the dialogs
-  // give, which its \\?\ form takes past MAX_PATH.
-  const std::u16string paths[] = {Path(L"ケーブル.cbl"),
-                                  Path((std::wstring(259 - dir.size() - 4, L'x') + L".cbl").c_str())};
+  // give, which only the \\?\ form takes past MAX_PATH.
+  const std::u16string paths[] = {Path(L"ケーブル.cbl"), Path(std::wstring(259 - dir.size() - 4, L'x') + L".cbl")};
   std::memcpy(set.cables[3].info.productNo, u"製品-01", 12);
-  for (const auto& path : paths) {
-    ASSERT_TRUE(SaveCableSetFile(fs, errors, path.c_str(), set, SaveDisposition::kCreateOrReplace));
-    EXPECT_EQ(ReadAll(path), Image(set));
-
-    static CableSet loaded;
+  for (const std::u16string& path : paths) {
+    ASSERT_TRUE(Save(path, SaveDisposition::kCreateOrReplace));
+    EXPECT_EQ(fs.KindOf(path.c_str()), PathKind::kRegular);
     InitCableSet(loaded);
-    ASSERT_TRUE(LoadCableSetFile({fs, errors, prompt}, path.c_str(), loaded));
-    EXPECT_EQ(Image(loaded), Image(set));
+    ASSERT_TRUE(Load(path, loaded));
+    EXPECT_EQ(std::memcmp(&loaded, &set, sizeof set), 0);
+    set.cables[0].selectedPin = 42;  // saved over the existing file
+    ASSERT_TRUE(Save(path, SaveDisposition::kExistingFile));
+    ASSERT_TRUE(Load(path, loaded));
+    EXPECT_EQ(loaded.cables[0].selectedPin, 42);
   }
   EXPECT_TRUE(errors.codes.empty());
   EXPECT_EQ(Entries(), 2u) << "no temporary file left behind";
 }
 
-TEST_F(WinFileTest, FileHeldByAnotherHandleCannotBeOpened) {
-  const auto path = Path(L"held.cbl");
-  ASSERT_TRUE(SaveCableSetFile(fs, errors, path.c_str(), set, SaveDisposition::kCreateOrReplace));
-  HANDLE other = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                             0, nullptr);
+TEST_F(WinFiles, NeitherSideSharesAnOpenFile) {
+  const std::u16string path = Path(L"held.cbl");
+  ASSERT_TRUE(Save(path, SaveDisposition::kCreateOrReplace));
+  HANDLE other = CreateFileW(W(path), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(other, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(fs.OpenForRead(path.c_str()), kNoFile);
-  EXPECT_FALSE(LoadCableSetFile({fs, errors, prompt}, path.c_str(), set));
-  EXPECT_FALSE(SaveCableSetFile(fs, errors, path.c_str(), set, SaveDisposition::kExistingFile));
-  EXPECT_EQ(errors.codes, (std::vector<uint16_t>{768, 768}));
+  EXPECT_FALSE(Load(path, loaded));
+  EXPECT_FALSE(Save(path, SaveDisposition::kExistingFile));
   CloseHandle(other);
 
-  // And the other way round: while we hold it, nobody else may open it.
   const FileHandle ours = fs.OpenForRead(path.c_str());
   ASSERT_NE(ours, kNoFile);
-  HANDLE again = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                             OPEN_EXISTING, 0, nullptr);
-  EXPECT_EQ(again, INVALID_HANDLE_VALUE);
+  HANDLE again = CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(again, INVALID_HANDLE_VALUE) << "the program's handle lets nobody in";
   if (again != INVALID_HANDLE_VALUE) CloseHandle(again);
   fs.Close(ours);
+
+  // A file gone since it was opened is not made anew by a save over it.
+  ASSERT_TRUE(DeleteFileW(W(path)));
+  EXPECT_FALSE(Save(path, SaveDisposition::kExistingFile));
+  EXPECT_EQ(fs.KindOf(path.c_str()), PathKind::kMissing);
+  EXPECT_EQ(errors.codes, (std::vector<uint16_t>{768, 768, 768}));
 }
 
-TEST_F(WinFileTest, DispositionsAndAVanishedFile) {
-  const auto path = Path(L"vanish.cbl");
-  EXPECT_FALSE(SaveCableSetFile(fs, errors, path.c_str(), set, SaveDisposition::kExistingFile));
-  EXPECT_FALSE(Exists(path)) << "existing-file save creates nothing";
-  EXPECT_TRUE(SaveCableSetFile(fs, errors, path.c_str(), set, SaveDisposition::kCreateOrReplace));
-  set.cables[0].selectedPin = 42;
-  EXPECT_TRUE(SaveCableSetFile(fs, errors, path.c_str(), set, SaveDisposition::kExistingFile));
-  EXPECT_EQ(ReadAll(path), Image(set));
-  ASSERT_TRUE(DeleteFileW(reinterpret_cast<const wchar_t*>(path.c_str())));
-  EXPECT_FALSE(SaveCableSetFile(fs, errors, path.c_str(), set, SaveDisposition::kExistingFile));
-  EXPECT_FALSE(Exists(path));
-  EXPECT_EQ(errors.codes, (std::vector<uint16_t>{768, 768}));
-}
-
-// Passes everything to the real files but fails the write halfway, as a full
-// disk or a pulled USB stick would.
-class FailingWrites final : public FileSystem {
- public:
-  explicit FailingWrites(FileSystem& real) : real_(real) {}
-  FileHandle OpenForRead(const char16_t* p) override { return real_.OpenForRead(p); }
-  FileHandle OpenForWrite(const char16_t* p) override { return real_.OpenForWrite(p); }
-  bool ResolveLinks(const char16_t* p, char16_t* r, size_t c) override { return real_.ResolveLinks(p, r, c); }
-  FileHandle CreateTemporary(const char16_t* t, char16_t* p, size_t c) override {
-    return real_.CreateTemporary(t, p, c);
+TEST_F(WinFiles, FoldersAndDevicesAreNoCableSets) {
+  const std::u16string folder = Path(L"sub.cbl");
+  ASSERT_TRUE(CreateDirectoryW(W(folder), nullptr));
+  for (const std::u16string& path : {folder, std::u16string(u"NUL"), std::u16string(u"\\\\.\\COM1")}) {
+    EXPECT_EQ(fs.KindOf(path.c_str()), PathKind::kOther) << std::string(path.begin(), path.end());
   }
-  bool GetSize(FileHandle f, uint64_t& s) override { return real_.GetSize(f, s); }
-  bool Read(FileHandle f, void* b, uint32_t c, uint32_t& d) override { return real_.Read(f, b, c, d); }
-  bool Write(FileHandle f, const void* data, uint32_t size, uint32_t& done) override {
-    real_.Write(f, data, size / 2, done);
-    return false;
-  }
-  bool Flush(FileHandle f) override { return real_.Flush(f); }
-  void Close(FileHandle f) override { real_.Close(f); }
-  bool Replace(const char16_t* s, const char16_t* t) override { return real_.Replace(s, t); }
-  void Remove(const char16_t* p) override { real_.Remove(p); }
-  PathKind KindOf(const char16_t* p) override { return real_.KindOf(p); }
-
- private:
-  FileSystem& real_;
-};
-
-TEST_F(WinFileTest, FailedWriteKeepsTheOldFile) {
-  const auto path = Path(L"keep.cbl");
-  ASSERT_TRUE(SaveCableSetFile(fs, errors, path.c_str(), set, SaveDisposition::kCreateOrReplace));
-  const auto before = ReadAll(path);
-  static CableSet changed;
-  changed = set;
-  changed.cables[1].pinNames[0][0] = u'Z';
-  FailingWrites failing(fs);
-  for (auto d : {SaveDisposition::kExistingFile, SaveDisposition::kCreateOrReplace}) {
-    EXPECT_FALSE(SaveCableSetFile(failing, errors, path.c_str(), changed, d));
-    EXPECT_EQ(ReadAll(path), before);
-    EXPECT_EQ(Entries(), 1u) << "temporary file removed";
-  }
-  EXPECT_EQ(errors.codes, (std::vector<uint16_t>{768, 768}));
-}
-
-TEST_F(WinFileTest, ShortAndOldFilesFromDisk) {
-  const auto path = Path(L"short.cbl");
-  HANDLE h = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                         nullptr);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  std::vector<uint8_t> bytes(45100, 0x41);
-  DWORD n;
-  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
-  CloseHandle(h);
-  const auto before = Image(set);
-  EXPECT_FALSE(LoadCableSetFile({fs, errors, prompt}, path.c_str(), set));
-  EXPECT_EQ(Image(set), before);
-  EXPECT_EQ(errors.codes, std::vector<uint16_t>{769});
+  EXPECT_FALSE(Load(folder, loaded));
+  EXPECT_EQ(errors.codes, std::vector<uint16_t>{768});
 }
 
 }  // namespace

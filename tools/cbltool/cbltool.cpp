@@ -11,6 +11,8 @@
 
 #include "cabledata/cable_file.h"
 #include "cbltool/check.h"
+#include "cbltool/diff.h"
+#include "cbltool/journal_summary.h"
 #include "cbltool/set_json.h"
 #include "cbltool/show.h"
 #include "common/text.h"
@@ -22,6 +24,8 @@ constexpr int kExitUsage = 2;
 constexpr int kExitExists = 3;
 // Far more than any set needs (an export is about 200 KB), small enough to hold.
 constexpr uint64_t kMaxJsonBytes = 16u << 20;
+// Years of a busy line's results.
+constexpr uint64_t kMaxJournalBytes = uint64_t{1} << 30;
 
 // Reads and the save report their failures as codes; the tool says what
 // they mean for the file at hand, on one line.
@@ -60,6 +64,8 @@ class Tool {
   int Convert(const std::string& oldFile, const std::string& newFile, bool force);
   int Export(const std::string& file);
   int Import(const std::string& jsonFile, const std::string& file, bool force);
+  int Journal(const std::string& file, const std::string& since, const std::string& until);
+  int Diff(const std::string& first, const std::string& second);
 
   std::ostream& Out() { return out_; }
   std::ostream& Err() { return err_; }
@@ -246,6 +252,46 @@ int Tool::Import(const std::string& jsonFile, const std::string& file, bool forc
   return Save(file, *set);
 }
 
+int Tool::Journal(const std::string& file, const std::string& since, const std::string& until) {
+  std::string from, to;
+  if ((!since.empty() && !NormalizeJournalTime(since, false, from)) ||
+      (!until.empty() && !NormalizeJournalTime(until, true, to))) {
+    err_ << "cbltool: give times as YYYY-MM-DD[THH:MM[:SS]][Z], in UTC as the journal holds them\n";
+    return kExitUsage;
+  }
+  uint64_t size = 0;
+  std::vector<uint8_t> data;
+  if (!ReadBytes(file, kMaxJournalBytes, size, data)) return kExitFailure;
+  if (size > kMaxJournalBytes) return Fail(file + " is too large (" + std::to_string(size) + " bytes)");
+  const std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
+  const size_t damaged = SummarizeJournal(text, from, to, out_);
+  if (damaged == 0) return 0;
+  return Fail(file + ": " + std::to_string(damaged) + (damaged == 1 ? " damaged line" : " damaged lines") + " skipped");
+}
+
+// As diff(1): 1 tells a difference, so any trouble is 2.
+int Tool::Diff(const std::string& first, const std::string& second) {
+  std::string files[2];
+  int cables[2];
+  for (int i = 0; i < 2; ++i) {
+    if (!SplitCableArgument(i == 0 ? first : second, files[i], cables[i])) {
+      err_ << "cbltool: cable numbers run from 1 to " << kCableCount << ": " << (i == 0 ? first : second) << '\n';
+      return kExitUsage;
+    }
+  }
+  if (!PathsUsable({&files[0], &files[1]})) return kExitUsage;
+  auto a = std::make_unique<CableSet>(), b = std::make_unique<CableSet>();
+  if (!LoadForReading(files[0], *a, false) || !LoadForReading(files[1], *b, false)) return kExitUsage;
+  const auto pick = [](const CableSet& set, int cable) {
+    return cable > 0 ? cable - 1 : set.currentCable < kCableCount ? set.currentCable : 0;
+  };
+  const int ia = pick(*a, cables[0]), ib = pick(*b, cables[1]);
+  return PrintCableDiff(a->cables[ia], files[0] + ":" + std::to_string(ia + 1), b->cables[ib],
+                        files[1] + ":" + std::to_string(ib + 1), out_)
+             ? kExitFailure
+             : 0;
+}
+
 int Run(int argc, char** argv, Tool& tool) {
   CLI::App app{"Reads, checks, converts and builds Pinvoro cable-set files (*.cbl).", "cbltool"};
   app.require_subcommand(1);
@@ -282,6 +328,20 @@ int Run(int argc, char** argv, Tool& tool) {
   cmdImport->add_option("FILE", other, "Cable-set file to write")->required();
   cmdImport->add_flag("--force", force, forceHelp);
 
+  std::string since, until;
+  CLI::App* cmdJournal = app.add_subcommand("journal", "Summarize the program's results journal FILE per cable");
+  cmdJournal->add_option("FILE", file, "Results journal (CSV)")->required();
+  cmdJournal->add_option("--since", since, "Only tests from this UTC date or time on")->type_name("YYYY-MM-DD[THH:MM[:SS]]");
+  cmdJournal->add_option("--until", until, "Only tests up to this UTC date or time")->type_name("YYYY-MM-DD[THH:MM[:SS]]");
+
+  CLI::App* cmdDiff = app.add_subcommand("diff", "Compare the connections of two cables, pin by pin name");
+  cmdDiff->footer(
+      "Without :N a set's current cable is taken. Pins are matched by name, blanks around it ignored; a pin\n"
+      "without a name, or with a name its cable uses twice, by its connector and number: NAME(A01).\n"
+      "Exit status: 0 the same connections, 1 different, 2 wrong arguments or a file that cannot be read.");
+  cmdDiff->add_option("A", file, "Cable-set file, optionally :N")->required()->type_name("A.cbl[:N]");
+  cmdDiff->add_option("B", other, "Cable-set file, optionally :M")->required()->type_name("B.cbl[:M]");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -290,6 +350,8 @@ int Run(int argc, char** argv, Tool& tool) {
     return kExitUsage;
   }
 
+  if (*cmdDiff) return tool.Diff(file, other);
+  if (*cmdJournal) return tool.PathsUsable({&file}) ? tool.Journal(file, since, until) : kExitUsage;
   if (*cmdConvert || *cmdImport) {
     if (!tool.PathsUsable({&file, &other})) return kExitUsage;
   } else if (!tool.PathsUsable({&file})) {

@@ -1,0 +1,179 @@
+// The results journal: its CSV lines, its failures, and the panel's verdicts
+// reaching it.
+#include "app/journal.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "cabledata/posix_file_system.h"
+#include "cbltool/journal_summary.h"
+#include "support/memory_file_system.h"
+#include "support/panel_rig.h"
+#include "support/pins.h"
+#include "version.h"
+
+namespace {
+
+constexpr char16_t kPath[] = u"results.csv";
+constexpr char kHeader[] =
+    "\xEF\xBB\xBFTime,Version,Mode,Cable,Product No.,Model/Customer,Block Name,Cable Type,Comment,Verdict,OK,NG,Skip,"
+    "Total,Faults\r\n";
+
+std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+// Every kind of text a hostile file can put in a name, and the names of two
+// languages.
+void HostileInfo(CableRecord& cable) {
+  CopyText(cable.info.productNo, kProductNoUnits, u"say \"hi\"");
+  CopyText(cable.info.modelCustomer, kModelCustomerUnits, u"a,b;c");
+  CopyText(cable.info.blockName, kBlockNameUnits, u"\u0085\u009B\u202Etxt");
+  CopyText(cable.info.cableType, kCableTypeUnits, u"ケーブル电缆");
+  CopyText(cable.info.comment, kCommentUnits, u"line 1\r\nline \"2\"\n");
+}
+
+const std::string kHostileFields =
+    "\"say \"\"hi\"\"\",\"a,b;c\",\xC2\x85\xC2\x9B\xE2\x80\xAEtxt,\xE3\x82\xB1\xE3\x83\xBC\xE3\x83\x96\xE3\x83\xAB"
+    "\xE7\x94\xB5\xE7\xBC\x86,\"line 1\r\nline \"\"2\"\"\n\"";
+
+class JournalTest : public ::testing::Test {
+ protected:
+  JournalTest() {
+    InitCableSet(*set);
+    HostileInfo(set->cables[2]);
+    journal.SetFile(kPath);
+  }
+  JournalEntry Entry(uint16_t error, const char* verdict) {
+    return JournalEntry{{2026, 5, 4, 9, 7, 3}, kOneOnOne, 3, &set->cables[2], error, verdict, {1, 2, 0, 3}};
+  }
+  std::unique_ptr<CableSet> set = std::make_unique<CableSet>();
+  MemoryFileSystem fs;
+  Journal journal{fs};
+};
+
+TEST_F(JournalTest, LinesAreQuotedAsRfc4180AndTheHeaderComesOnce) {
+  journal.AddFaults(u"A01 - B02 Connection error\r\nA03 - B03 No connection\r\n");
+  ASSERT_TRUE(journal.Append(Entry(0, "NG")));
+  journal.ClearFaults();
+  ASSERT_TRUE(journal.Append(Entry(1028, "")));
+  const std::string start = "2026-05-04T09:07:03Z," PINVORO_VERSION_TEXT ",1 on 1,3,";
+  EXPECT_EQ(Text(fs.files[kPath]), kHeader + start + kHostileFields +
+                                       ",NG,1,2,0,3,A01 - B02 Connection error | A03 - B03 No connection\r\n" + start +
+                                       kHostileFields + ",1028,1,2,0,3,\r\n");
+  EXPECT_FALSE(journal.TakeFailureReport());
+
+  // A real CSV reader checks the same bytes: JOURNAL_CSV names where to leave them.
+  if (const char* out = std::getenv("JOURNAL_CSV")) {
+    char16_t path[kMaxPathUnits];
+    ASSERT_NE(Utf8ToUtf16(out, std::strlen(out), path, kMaxPathUnits), SIZE_MAX);
+    PosixFileSystem disk;
+    disk.Remove(path);
+    Journal real(disk);
+    real.SetFile(path);
+    real.AddFaults(u"\"A01\" - B,02 Connection error\r\n");
+    ASSERT_TRUE(real.Append(Entry(0, "NG")));
+  }
+}
+
+// A flood of faults is cut with a mark, never overflowing the line.
+TEST_F(JournalTest, FaultFloodIsCutWithAMark) {
+  for (int i = 0; i < 2000; ++i) journal.AddFaults(u"A01 - B02 Connection error\r\n");
+  ASSERT_TRUE(journal.Append(Entry(0, "NG")));
+  const std::vector<CsvRecord> records = ReadCsv(Text(fs.files[kPath]));
+  ASSERT_EQ(records.size(), 2u);
+  const std::string& faults = records[1].back();
+  EXPECT_EQ(faults.substr(faults.size() - 6), " | \xE2\x80\xA6");
+  EXPECT_LT(faults.size(), kJournalFaultUnits);
+  EXPECT_GT(faults.size(), kJournalFaultUnits - 40);
+}
+
+// A file that cannot be had, or a disk that takes half a line: reported once
+// per run, and the half line never swallows the next one.
+TEST_F(JournalTest, FailuresAreReportedOnceAndHalfLinesClosed) {
+  fs.failCreate = true;
+  EXPECT_FALSE(journal.Append(Entry(0, "OK")));
+  EXPECT_TRUE(journal.TakeFailureReport());
+  EXPECT_FALSE(journal.Append(Entry(0, "OK")));
+  EXPECT_FALSE(journal.TakeFailureReport()) << "once per run";
+  EXPECT_EQ(fs.files.count(kPath), 0u);
+
+  fs.failCreate = false;
+  ASSERT_TRUE(journal.Append(Entry(0, "OK")));
+  const std::string line = Text(fs.files[kPath]).substr(sizeof kHeader - 1);
+  // Cut inside the quoted comment, then (after the three bytes that close the
+  // first) in the time.
+  for (size_t kept : {line.find("line 1"), size_t{12}}) {
+    fs.shortWriteBy = static_cast<uint32_t>(line.size() - kept);
+    EXPECT_FALSE(journal.Append(Entry(0, "NG")));
+    fs.shortWriteBy = 0;
+  }
+  ASSERT_TRUE(journal.Append(Entry(0, "NC")));
+  ASSERT_TRUE(journal.Append(Entry(0, "OK")));
+  const std::vector<CsvRecord> records = ReadCsv(Text(fs.files[kPath]));
+  ASSERT_EQ(records.size(), 6u);
+  ASSERT_EQ(records[2].size(), 9u);
+  EXPECT_EQ(records[2][8], "") << "closed inside its quotes";
+  EXPECT_EQ(records[3], CsvRecord{"2026-05-04T0"});
+  EXPECT_EQ(records[5], records[1]);
+  CsvRecord nc = records[4];
+  nc[9] = "OK";
+  EXPECT_EQ(nc, records[1]);
+}
+
+// --- the panel's verdicts ---
+
+class PanelJournalTest : public ::testing::Test {
+ protected:
+  PanelJournalTest() {
+    rig.app.cableSet.currentCable = 2;
+    HostileInfo(rig.Cable(2));
+    journal.SetFile(kPath);
+    rig.panel.SetJournal(&journal);
+  }
+  std::vector<CsvRecord> Lines() { return ReadCsv(Text(fs.files[kPath])); }
+  void TimeOut() {
+    rig.Unit([](TesterModel& m) { m.Faults().noAnswer = true; });
+    rig.panel.OnCommand(kOneOnOneStart, 0);
+    ASSERT_TRUE(rig.FireTimer(kTimerResponse));
+    ASSERT_TRUE(rig.RunUntil([&] { return rig.app.LinkOpen == 0; }));
+    rig.Unit([](TesterModel& m) { m.Faults().noAnswer = false; });
+  }
+  MemoryFileSystem fs;
+  Journal journal{fs};
+  std::unique_ptr<PanelRig> owner = std::make_unique<PanelRig>();
+  PanelRig& rig = *owner;
+};
+
+TEST_F(PanelJournalTest, VerdictsAndErrorEndsAreRecordedWithTheCountersAfterThem) {
+  rig.Unit([](TesterModel& m) { m.Plug(Rows().Straight(50).Net({A(2)}).Net({B(2)}).rows); });
+  ASSERT_TRUE(rig.RunOneOnOne());
+  TimeOut();
+  const std::vector<CsvRecord> lines = Lines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[1][0].size(), 20u);
+  EXPECT_EQ(lines[1][0].substr(0, 2), "20");
+  EXPECT_EQ(CsvRecord(lines[1].begin() + 1, lines[1].end()),
+            (CsvRecord{PINVORO_VERSION_TEXT, "1 on 1", "3", "say \"hi\"", "a,b;c", "\xC2\x85\xC2\x9B\xE2\x80\xAEtxt",
+                       "\xE3\x82\xB1\xE3\x83\xBC\xE3\x83\x96\xE3\x83\xAB\xE7\x94\xB5\xE7\xBC\x86",
+                       "line 1\r\nline \"2\"\n", "NG", "0", "1", "0", "1", "A02  - B02  No connection"}));
+  EXPECT_EQ(CsvRecord(lines[2].begin() + 9, lines[2].end()), (CsvRecord{"1028", "0", "1", "0", "1", ""}));
+  EXPECT_EQ(rig.errors.codes, std::vector<uint16_t>{1028});
+}
+
+// A journal that cannot be written costs one box per run and nothing else:
+// the verdicts and counters stay as they were without it.
+TEST_F(PanelJournalTest, UnwritableJournalIsReportedOnceAndChangesNoVerdict) {
+  fs.failCreate = true;
+  rig.Unit([](TesterModel& m) { m.Plug(Rows().Straight(50).Net({A(2)}).Net({B(2)}).rows); });
+  ASSERT_TRUE(rig.RunOneOnOne());
+  EXPECT_EQ(rig.widgets.texts[kResultBox], u"NG");
+  EXPECT_EQ(rig.errors.codes, std::vector<uint16_t>{kErrorJournalWrite});
+  TimeOut();
+  ASSERT_TRUE(rig.RunOneOnOne());
+  EXPECT_EQ(rig.errors.codes, (std::vector<uint16_t>{kErrorJournalWrite, 1028}));
+  EXPECT_EQ(rig.state.counters.values[kOneOnOne][kCountNg], 2);
+  EXPECT_TRUE(rig.widgets.IsEnabled(kOneOnOneStart));
+}
+
+}  // namespace
