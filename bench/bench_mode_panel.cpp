@@ -143,7 +143,7 @@ void BM_ProbeStreamAtLineRate(benchmark::State& state) {
     const Clock::time_point finish = Clock::now();
     rig->panel.OnCommand(kProbePlusFinishButton, 0);
     rig->RunUntil([&] {
-      for (const FrameBytes& f : rig->frames.Host())
+      for (const FrameBytes& f : rig->unit.HostFrames())
         if (f == AsBytes(kProbeFinish)) return true;
       return false;
     });

@@ -247,7 +247,6 @@ void ModePanel::RefreshPanel() {
 void ModePanel::ApplyModeLayout() {
   const TestMode mode = ModeOf(app_);
   for (int i = 0; i < 14; ++i) widgets_.Enable(kLayoutControls[i], ((kModeLayoutMasks[mode] >> i) & 1) != 0);
-  ClearResultAndLog();
   ShowCounters();
   widgets_.CheckModeRadio(mode);
   widgets_.Focus(kModeFocusControl[mode]);
@@ -268,6 +267,7 @@ bool ModePanel::SelectMode(TestMode mode) {
     }
   }
   app_.CurrentMode = mode <= kProbePlus ? mode : kOneOnOne;
+  ClearResultAndLog();
   ApplyModeLayout();  // checks the mode's radio button too
   RepaintPanel();
   return true;
@@ -486,6 +486,8 @@ void ModePanel::RecordVerdict(const char* verdict) { RecordInJournal(ModeOf(app_
 // Only the tests that give verdicts: a probe's live display and a master read
 // judge no cable.
 void ModePanel::RecordFailure(uint16_t code) {
+  // Rows judged before the failure are no verdict: the line carries none.
+  if (journal_ != nullptr) journal_->ClearFaults();
   switch (exchange_) {
     case Exchange::kOneOnOne:
       RecordInJournal(kOneOnOne, "", code);

@@ -156,6 +156,8 @@ class ModePanel final : private ResponseSink {
 
   // --- operations for the shell ---
   void RefreshPanel();
+  // The mode's controls, counters and radio button; the result and the log
+  // stay (a language switch keeps them, a mode change clears them first).
   void ApplyModeLayout();
   void RepaintPanel();
   // A mode command (menu or radio button). False when it is ignored because a

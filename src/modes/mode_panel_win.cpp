@@ -225,17 +225,23 @@ HWND CreateModePanel(HWND mainWindow, const PanelContext& context) {
 }
 
 HWND RecreateModePanel(HWND old, HWND mainWindow, const PanelContext& context) {
-  std::wstring log;
+  const auto textOf = [old](int id) {
+    const HWND control = GetDlgItem(old, id);
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+    return text;
+  };
+  std::wstring result, log;
   LogFont font = LogFont::kNormal;
   if (old != nullptr) {
-    const HWND edit = GetDlgItem(old, kResultLog);
-    log.resize(static_cast<size_t>(GetWindowTextLengthW(edit)) + 1);
-    log.resize(static_cast<size_t>(GetWindowTextW(edit, log.data(), static_cast<int>(log.size()))));
+    result = textOf(kResultBox);
+    log = textOf(kResultLog);
     if (g_window != nullptr && g_windowHandle == old) font = g_window->widgets.logFont;
     DestroyWindow(old);
   }
   const HWND panel = CreateModePanel(mainWindow, context);
   if (panel != nullptr && g_window != nullptr) {
+    g_window->widgets.SetText(kResultBox, reinterpret_cast<const char16_t*>(result.c_str()));
     g_window->widgets.SetLogFont(font);
     g_window->widgets.SetLog(reinterpret_cast<const char16_t*>(log.c_str()));
   }

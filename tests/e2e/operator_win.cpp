@@ -1,259 +1,173 @@
 #include "operator_win.h"
 
 #include <commctrl.h>
+#include <gdiplus.h>
 
-#include <cstdio>
-
-#include "png_file.h"
+#include <cstring>
+#include <cwctype>
 
 namespace {
 
-constexpr UINT kSendTimeoutMs = 5000;
-// The message text of a message box, on Windows and in Wine.
-constexpr int kMessageTextId = 0xFFFF;
-// The file name field of the common file dialogs: the combo box of the
-// Explorer style, or the edit field of the old style.
-constexpr int kFileNameComboId = 0x47C;
-constexpr int kFileNameEditId = 0x480;
+// The message text of a message box; the file name field of a file dialog
+// (Explorer style, old style).
+constexpr int kMessageTextId = 0xFFFF, kFileNameCombo = 0x47C, kFileNameEdit = 0x480;
 
-std::wstring ClassOf(HWND window) {
-  wchar_t name[64] = L"";
-  GetClassNameW(window, name, 64);
-  return name;
-}
-
-// A buffer inside another process, for the messages whose pointers Windows
-// does not carry across processes (status bar and list view texts).
-class RemoteBuffer {
- public:
-  RemoteBuffer(HANDLE process, size_t size)
-      : process_(process), address_(VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {}
-  ~RemoteBuffer() {
-    if (address_ != nullptr) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
-  }
-  RemoteBuffer(const RemoteBuffer&) = delete;
-  RemoteBuffer& operator=(const RemoteBuffer&) = delete;
-
-  bool Ok() const { return address_ != nullptr; }
-  LPARAM At(size_t offset) const { return reinterpret_cast<LPARAM>(static_cast<char*>(address_) + offset); }
-  bool Write(size_t offset, const void* data, size_t n) {
-    SIZE_T done = 0;
-    return WriteProcessMemory(process_, static_cast<char*>(address_) + offset, data, n, &done) && done == n;
-  }
-  bool Read(size_t offset, void* data, size_t n) const {
-    SIZE_T done = 0;
-    return ReadProcessMemory(process_, static_cast<char*>(address_) + offset, data, n, &done) && done == n;
-  }
-
- private:
-  HANDLE process_;
-  void* address_;
-};
-
-std::optional<Picture> CaptureRect(const RECT& area) {
-  const int width = area.right - area.left;
-  const int height = area.bottom - area.top;
-  if (width <= 0 || height <= 0) return std::nullopt;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top row first
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  std::optional<Picture> picture;
-  if (bitmap != nullptr) {
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    if (BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY | CAPTUREBLT)) {
-      GdiFlush();
-      picture = Picture{width, height, {}};
-      picture->rgb.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
-      const auto* bgra = static_cast<const uint8_t*>(bits);
-      for (size_t i = 0, n = static_cast<size_t>(width) * static_cast<size_t>(height); i < n; ++i) {
-        picture->rgb[3 * i] = bgra[4 * i + 2];
-        picture->rgb[3 * i + 1] = bgra[4 * i + 1];
-        picture->rgb[3 * i + 2] = bgra[4 * i];
-      }
-    }
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-  }
+std::optional<Picture> CaptureRect(const RECT& r) {
+  Picture p{r.right - r.left, r.bottom - r.top, {}};
+  if (p.width <= 0 || p.height <= 0) return std::nullopt;
+  p.pixels.resize(static_cast<size_t>(p.width) * static_cast<size_t>(p.height) * 4);
+  HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, p.width, p.height);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  bool ok = BitBlt(memory, 0, 0, p.width, p.height, screen, r.left, r.top, SRCCOPY | CAPTUREBLT);
+  SelectObject(memory, old);
+  BITMAPINFO info{{sizeof info.bmiHeader, p.width, -p.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};  // top row first
+  ok = ok && GetDIBits(memory, bitmap, 0, static_cast<UINT>(p.height), p.pixels.data(), &info, DIB_RGB_COLORS) == p.height;
+  DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
-  return picture;
+  return ok ? std::optional<Picture>(std::move(p)) : std::nullopt;
+}
+
+// A key by its code, or with vk 0 the character c of its own.
+INPUT Key(WORD vk, wchar_t c, bool up) {
+  INPUT in{};
+  in.type = INPUT_KEYBOARD;
+  in.ki = {vk, static_cast<WORD>(vk != 0 ? 0 : c),
+           (up ? KEYEVENTF_KEYUP : 0u) | (vk != 0 ? 0u : static_cast<DWORD>(KEYEVENTF_UNICODE)), 0, 0};
+  return in;
 }
 
 bool SendInputs(std::vector<INPUT>& inputs) {
   return SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) == inputs.size();
 }
 
-void AddKey(std::vector<INPUT>& inputs, WORD vk, WORD scan, DWORD flags) {
-  INPUT in{};
-  in.type = INPUT_KEYBOARD;
-  in.ki.wVk = vk;
-  in.ki.wScan = scan;
-  in.ki.dwFlags = flags;
-  inputs.push_back(in);
-}
-
-HWND FocusOfThread(DWORD thread) {
-  GUITHREADINFO info{};
-  info.cbSize = sizeof info;
-  return GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
-}
-
 }  // namespace
 
+std::string Utf8(const std::wstring& text) {
+  std::string out(text.size() * 3, '\0');
+  out.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                     out.data(), static_cast<int>(out.size()), nullptr, nullptr)));
+  return out;
+}
+
 bool WaitUntil(const std::function<bool()>& cond, DWORD ms) {
-  const ULONGLONG deadline = GetTickCount64() + ms;
-  for (;;) {
+  for (const ULONGLONG deadline = GetTickCount64() + ms;; Sleep(20)) {
     if (cond()) return true;
     if (GetTickCount64() >= deadline) return false;
-    Sleep(20);
   }
 }
 
-Operator::~Operator() {
-  if (Running()) Kill();
-  if (process_.hProcess != nullptr) CloseHandle(process_.hProcess);
-  if (process_.hThread != nullptr) CloseHandle(process_.hThread);
+LRESULT Ask(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(window, msg, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result)) return -1;
+  return static_cast<LRESULT>(result);
+}
+
+Operator::~Operator() { End(); }
+
+void Operator::End() {
+  if (process_.hProcess != nullptr && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+    TerminateProcess(process_.hProcess, 255);
+    WaitForSingleObject(process_.hProcess, kWaitMs);
+  }
+  if (process_.hProcess != nullptr) CloseHandle(process_.hProcess), CloseHandle(process_.hThread);
+  process_ = {};
+  main_ = nullptr;
 }
 
 bool Operator::Start(const std::wstring& exe, const std::wstring& workDir) {
-  // One program at a time; the next may start once the last has ended.
-  if (Running()) return false;
-  if (process_.hProcess != nullptr) {
-    CloseHandle(process_.hProcess);
-    CloseHandle(process_.hThread);
-  }
-  process_ = {};
-  main_ = nullptr;
+  End();
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_SHOWNORMAL;
   std::wstring commandLine = L"\"" + exe + L"\"";
-  if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, workDir.c_str(), &startup,
-                      &process_)) {
-    process_ = {};
-    return false;
-  }
-  return true;
-}
-
-bool Operator::Running() const {
-  return process_.hProcess != nullptr && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
+  return CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, workDir.c_str(), &startup,
+                        &process_) != FALSE;
 }
 
 bool Operator::WaitForExit(DWORD& exitCode, DWORD ms) {
-  if (process_.hProcess == nullptr || WaitForSingleObject(process_.hProcess, ms) != WAIT_OBJECT_0) return false;
-  return GetExitCodeProcess(process_.hProcess, &exitCode) != 0;
-}
-
-void Operator::Kill() {
-  if (process_.hProcess == nullptr) return;
-  TerminateProcess(process_.hProcess, 255);
-  WaitForSingleObject(process_.hProcess, kWaitMs);
-}
-
-std::vector<HWND> Operator::WindowsOfClass(const wchar_t* className) const {
-  struct Search {
-    DWORD pid;
-    const wchar_t* className;
-    std::vector<HWND> found;
-  } search{process_.dwProcessId, className, {}};
-  EnumWindows(
-      [](HWND hwnd, LPARAM lParam) -> BOOL {
-        auto& s = *reinterpret_cast<Search*>(lParam);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(hwnd, &pid);
-        if (pid == s.pid && IsWindowVisible(hwnd) && ClassOf(hwnd) == s.className) {
-          s.found.push_back(hwnd);
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  return process_.hProcess != nullptr && WaitForSingleObject(process_.hProcess, ms) == WAIT_OBJECT_0 &&
+         GetExitCodeProcess(process_.hProcess, &exitCode);
 }
 
 HWND Operator::WaitForWindow(const wchar_t* className, DWORD ms) {
   HWND found = nullptr;
   WaitUntil(
       [&] {
-        const std::vector<HWND> windows = WindowsOfClass(className);
-        if (!windows.empty()) found = windows.front();
-        return found != nullptr;
+        for (found = nullptr; (found = FindWindowExW(nullptr, found, className, nullptr)) != nullptr;) {
+          DWORD pid = 0;
+          GetWindowThreadProcessId(found, &pid);
+          if (pid == process_.dwProcessId && IsWindowVisible(found)) return true;
+        }
+        return false;
       },
       ms);
-  if (found != nullptr && main_ == nullptr) main_ = found;
+  if (main_ == nullptr) main_ = found;
   return found;
 }
 
-HWND Operator::Control(int id) const { return main_ == nullptr ? nullptr : Control(main_, id); }
-
 HWND Operator::Control(HWND root, int id) {
-  struct Search {
-    int id;
-    HWND found;
-  } search{id, nullptr};
-  // EnumChildWindows walks every descendant, so controls of child dialogs
-  // (the mode panel) are found too.
-  EnumChildWindows(
-      root,
-      [](HWND hwnd, LPARAM lParam) -> BOOL {
-        auto& s = *reinterpret_cast<Search*>(lParam);
-        if (GetDlgCtrlID(hwnd) != s.id) return TRUE;
-        s.found = hwnd;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  // Every descendant, so that controls of child dialogs (the mode panel) are found too.
+  for (HWND c = GetWindow(root, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+    if (GetDlgCtrlID(c) == id) return c;
+    if (HWND deeper = Control(c, id)) return deeper;
+  }
+  return nullptr;
 }
 
-LRESULT Operator::Send(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) const {
-  DWORD_PTR result = 0;
-  if (!SendMessageTimeoutW(window, msg, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result)) return 0;
-  return static_cast<LRESULT>(result);
-}
-
-void Operator::ChooseMenu(WORD commandId) { PostMessageW(main_, WM_COMMAND, MAKEWPARAM(commandId, 0), 0); }
+void Operator::ChooseMenu(WORD commandId) const { PostMessageW(main_, WM_COMMAND, commandId, 0); }
 
 void Operator::Press(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
 
 bool Operator::BringToFront(HWND topWindow) {
+  // The foreground changes at once; the program's thread takes the
+  // activation (and gives a dialog's focus back to its control) a moment
+  // later, and a click before that would lose its focus to it.
   SetForegroundWindow(topWindow);
-  return WaitUntil([&] { return GetForegroundWindow() == topWindow; }, 3000);
+  return WaitUntil([&] { return GetForegroundWindow() == topWindow && FocusOf(topWindow, true) == topWindow; }, 3000);
+}
+
+bool Operator::ClickAt(HWND topWindow, POINT screen) {
+  if (!BringToFront(topWindow)) return false;
+  // The point goes with both events: a window hidden under the pointer just
+  // before may still report the pointer's old place to Wine after a move.
+  std::vector<INPUT> inputs(2);
+  for (INPUT& in : inputs) {
+    in.type = INPUT_MOUSE;
+    in.mi.dx = MulDiv(screen.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    in.mi.dy = MulDiv(screen.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | (&in == &inputs[0] ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP);
+  }
+  return SendInputs(inputs);
 }
 
 bool Operator::Click(HWND window) {
   RECT r;
-  if (!GetWindowRect(window, &r) || !BringToFront(GetAncestor(window, GA_ROOT))) return false;
-  if (!SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2)) return false;
-  std::vector<INPUT> inputs(2);
-  inputs[0].type = inputs[1].type = INPUT_MOUSE;
-  inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-  inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-  return SendInputs(inputs);
+  return GetWindowRect(window, &r) &&
+         ClickAt(GetAncestor(window, GA_ROOT), POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+}
+
+bool Operator::ClickListRow(HWND listView, int row) {
+  std::vector<uint8_t> bytes(sizeof(RECT));
+  RECT r{LVIR_BOUNDS, 0, 0, 0};
+  std::memcpy(bytes.data(), &r, sizeof r);
+  if (!SendThroughProgram(listView, LVM_GETITEMRECT, static_cast<WPARAM>(row), bytes)) return false;
+  std::memcpy(&r, bytes.data(), sizeof r);
+  POINT p{r.left + 8, (r.top + r.bottom) / 2};
+  return ClientToScreen(listView, &p) && ClickAt(GetAncestor(listView, GA_ROOT), p);
 }
 
 bool Operator::Type(HWND control, const std::wstring& text) {
-  const DWORD thread = GetWindowThreadProcessId(control, nullptr);
   // Keys go to the window with the focus: wait until the click has put it there.
-  if (!Click(control) || !WaitUntil([&] { return FocusOfThread(thread) == control; }, 3000)) return false;
+  if ((FocusOf(control) != control && !Click(control)) || !BringToFront(GetAncestor(control, GA_ROOT)) ||
+      !WaitUntil([&] { return FocusOf(control) == control; }, 3000))
+    return false;
   std::vector<INPUT> inputs;
   for (wchar_t c : text) {
-    const WORD vk = c == L'\n' ? VK_RETURN : c == L'\t' ? VK_TAB : 0;
-    if (vk != 0) {
-      AddKey(inputs, vk, 0, 0);
-      AddKey(inputs, vk, 0, KEYEVENTF_KEYUP);
-    } else {
-      AddKey(inputs, 0, c, KEYEVENTF_UNICODE);
-      AddKey(inputs, 0, c, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP);
-    }
+    const bool plain = (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') || c == L' ';
+    const WORD vk = c == L'\n' ? VK_RETURN : c == L'\b' ? VK_BACK : plain ? static_cast<WORD>(towupper(c)) : 0;
+    if (c == L'\b') inputs.insert(inputs.end(), {Key(VK_END, 0, false), Key(VK_END, 0, true)});
+    inputs.insert(inputs.end(), {Key(vk, c, false), Key(vk, c, true)});
   }
   return SendInputs(inputs);
 }
@@ -261,188 +175,133 @@ bool Operator::Type(HWND control, const std::wstring& text) {
 bool Operator::PressKeys(HWND topWindow, std::initializer_list<WORD> keys) {
   if (!BringToFront(topWindow)) return false;
   std::vector<INPUT> inputs;
-  for (WORD vk : keys) AddKey(inputs, vk, 0, 0);
-  for (auto it = keys.end(); it != keys.begin();) AddKey(inputs, *--it, 0, KEYEVENTF_KEYUP);
+  for (WORD vk : keys) inputs.push_back(Key(vk, 0, false));
+  for (auto it = keys.end(); it != keys.begin();) inputs.push_back(Key(*--it, 0, true));
   return SendInputs(inputs);
+}
+
+bool Operator::SelectComboItem(HWND combo, int index) {
+  return Ask(combo, CB_SETCURSEL, static_cast<WPARAM>(index)) == index &&
+         Ask(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
+             reinterpret_cast<LPARAM>(combo)) != -1;
 }
 
 std::wstring Operator::Text(HWND window) {
-  DWORD_PTR length = 0;
-  if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &length)) return {};
-  std::wstring text(length + 1, L'\0');
-  DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
-                           kSendTimeoutMs, &copied)) {
-    return {};
-  }
-  text.resize(copied < text.size() ? copied : text.size() - 1);
-  return text;
+  std::wstring text(4096, L'\0');
+  const LRESULT n = Ask(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  return n < 0 ? kNoAnswer : text.substr(0, static_cast<size_t>(n));
+}
+
+bool Operator::SendThroughProgram(HWND window, UINT msg, WPARAM wParam, std::vector<uint8_t>& bytes,
+                                  const std::function<void(uintptr_t at)>& place) const {
+  void* at = VirtualAllocEx(process_.hProcess, nullptr, bytes.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (at == nullptr) return false;
+  if (place) place(reinterpret_cast<uintptr_t>(at));
+  SIZE_T n = 0;
+  const bool ok = WriteProcessMemory(process_.hProcess, at, bytes.data(), bytes.size(), &n) &&
+                  Ask(window, msg, wParam, reinterpret_cast<LPARAM>(at)) != -1 &&
+                  ReadProcessMemory(process_.hProcess, at, bytes.data(), bytes.size(), &n);
+  VirtualFreeEx(process_.hProcess, at, 0, MEM_RELEASE);
+  return ok;
 }
 
 std::wstring Operator::StatusText(HWND statusBar, int part) const {
-  const size_t length = LOWORD(Send(statusBar, SB_GETTEXTLENGTHW, static_cast<WPARAM>(part), 0));
-  RemoteBuffer buffer(process_.hProcess, (length + 1) * sizeof(wchar_t));
-  if (!buffer.Ok()) return L"(no buffer in the program)";
-  Send(statusBar, SB_GETTEXTW, static_cast<WPARAM>(part), buffer.At(0));
-  std::wstring text(length, L'\0');
-  if (length > 0 && !buffer.Read(0, text.data(), length * sizeof(wchar_t))) return L"(unreadable)";
-  return text;
+  std::vector<uint8_t> bytes(2048);
+  if (!SendThroughProgram(statusBar, SB_GETTEXTW, static_cast<WPARAM>(part), bytes)) return kNoAnswer;
+  return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), wcsnlen(reinterpret_cast<const wchar_t*>(bytes.data()), 1023));
 }
-
-int Operator::ListCount(HWND listView) const { return static_cast<int>(Send(listView, LVM_GETITEMCOUNT, 0, 0)); }
 
 std::wstring Operator::ListText(HWND listView, int row, int column) const {
-  constexpr int kCapacity = 512;
-  RemoteBuffer buffer(process_.hProcess, sizeof(LVITEMW) + kCapacity * sizeof(wchar_t));
-  if (!buffer.Ok()) return L"(no buffer in the program)";
-  LVITEMW item{};
-  item.iSubItem = column;
-  item.cchTextMax = kCapacity;
-  item.pszText = reinterpret_cast<wchar_t*>(buffer.At(sizeof item));
-  if (!buffer.Write(0, &item, sizeof item)) return L"(unwritable)";
-  const size_t length = static_cast<size_t>(Send(listView, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), buffer.At(0)));
-  std::wstring text(length < kCapacity ? length : kCapacity - 1, L'\0');
-  if (!text.empty() && !buffer.Read(sizeof item, text.data(), text.size() * sizeof(wchar_t))) return L"(unreadable)";
-  return text;
+  // The item or column record, then room for its text.
+  constexpr size_t kTextAt = 128, kChars = 512;
+  static_assert(sizeof(LVITEMW) <= kTextAt && sizeof(LVCOLUMNW) <= kTextAt);
+  std::vector<uint8_t> bytes(kTextAt + kChars * sizeof(wchar_t));
+  const auto place = [&](uintptr_t at) {
+    LVITEMW item{};
+    LVCOLUMNW header{};
+    item.pszText = header.pszText = reinterpret_cast<wchar_t*>(at + kTextAt);
+    item.cchTextMax = header.cchTextMax = kChars - 1;
+    item.iSubItem = column;
+    header.mask = LVCF_TEXT;
+    if (row < 0) std::memcpy(bytes.data(), &header, sizeof header);
+    else std::memcpy(bytes.data(), &item, sizeof item);
+  };
+  if (!SendThroughProgram(listView, row < 0 ? LVM_GETCOLUMNW : LVM_GETITEMTEXTW,
+                          static_cast<WPARAM>(row < 0 ? column : row), bytes, place))
+    return kNoAnswer;
+  return reinterpret_cast<const wchar_t*>(bytes.data() + kTextAt);
 }
 
-std::vector<std::wstring> Operator::ComboItems(HWND combo) const {
-  std::vector<std::wstring> items;
-  const int count = static_cast<int>(Send(combo, CB_GETCOUNT, 0, 0));
-  for (int i = 0; i < count; ++i) {
-    const LRESULT length = Send(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
-    if (length < 0) break;
-    // Windows and Wine carry this text across processes themselves.
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    if (Send(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data())) != length) {
-      text = L"(unreadable)";
-    }
-    if (const size_t end = text.find(L'\0'); end != std::wstring::npos) text.resize(end);
-    items.push_back(text);
-  }
-  return items;
+HWND Operator::FocusOf(HWND window, bool active) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+  return active ? info.hwndActive : info.hwndFocus;
 }
 
-int Operator::ComboSelection(HWND combo) const { return static_cast<int>(Send(combo, CB_GETCURSEL, 0, 0)); }
-
-bool Operator::SelectComboItem(HWND combo, int index) const {
-  if (Send(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0) != index) return false;
-  Send(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
-  return true;
-}
-
-int Operator::ListSelection(HWND listView) const {
-  return static_cast<int>(Send(listView, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
-}
-
-bool Operator::ClickListRow(HWND listView, int row) {
-  RemoteBuffer buffer(process_.hProcess, sizeof(RECT));
-  RECT r{LVIR_BOUNDS, 0, 0, 0};
-  if (!buffer.Ok() || !buffer.Write(0, &r, sizeof r) ||
-      Send(listView, LVM_GETITEMRECT, static_cast<WPARAM>(row), buffer.At(0)) == 0 || !buffer.Read(0, &r, sizeof r)) {
-    return false;
-  }
-  POINT p{r.left + 8, (r.top + r.bottom) / 2};
-  if (!ClientToScreen(listView, &p) || !BringToFront(GetAncestor(listView, GA_ROOT)) || !SetCursorPos(p.x, p.y)) {
-    return false;
-  }
-  std::vector<INPUT> inputs(2);
-  inputs[0].type = inputs[1].type = INPUT_MOUSE;
-  inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-  inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-  return SendInputs(inputs);
-}
-
-std::optional<COLORREF> Operator::Pixel(HWND window, int x, int y) {
-  POINT p{x, y};
-  if (!ClientToScreen(window, &p)) return std::nullopt;
-  const std::optional<Picture> one = CaptureRect(RECT{p.x, p.y, p.x + 1, p.y + 1});
-  if (!one) return std::nullopt;
-  return RGB(one->rgb[0], one->rgb[1], one->rgb[2]);
+COLORREF Operator::Pixel(HWND window, POINT client) {
+  const std::optional<Picture> one =
+      ClientToScreen(window, &client) ? CaptureRect(RECT{client.x, client.y, client.x + 1, client.y + 1}) : std::nullopt;
+  return one ? RGB(one->pixels[2], one->pixels[1], one->pixels[0]) : CLR_INVALID;
 }
 
 std::vector<ProgramDialog> Operator::Dialogs() const {
   std::vector<ProgramDialog> dialogs;
-  for (HWND hwnd : WindowsOfClass(L"#32770")) {
-    HWND message = GetDlgItem(hwnd, kMessageTextId);
-    dialogs.push_back({hwnd, Text(hwnd), message != nullptr ? Text(message) : std::wstring()});
+  for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"#32770", nullptr)) != nullptr;) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    HWND message = GetDlgItem(w, kMessageTextId);
+    if (pid == process_.dwProcessId && IsWindowVisible(w))
+      dialogs.push_back({w, Text(w), message != nullptr ? Text(message) : std::wstring()});
   }
   return dialogs;
 }
 
-std::optional<ProgramDialog> Operator::WaitForMessageBox(DWORD ms) const {
-  std::optional<ProgramDialog> box;
-  WaitUntil(
-      [&] {
-        for (const ProgramDialog& d : Dialogs()) {
-          if (GetDlgItem(d.hwnd, kMessageTextId) != nullptr) box = d;
-        }
-        return box.has_value();
-      },
-      ms);
-  return box;
+std::optional<ProgramDialog> Operator::WaitForDialog(const std::function<bool(const ProgramDialog&)>& is) const {
+  std::optional<ProgramDialog> found;
+  WaitUntil([&] {
+    for (const ProgramDialog& d : Dialogs()) {
+      if (is(d)) found = d;
+    }
+    return found.has_value();
+  });
+  return found;
 }
 
-bool Operator::Answer(const ProgramDialog& box, int buttonId, DWORD ms) {
-  HWND button = GetDlgItem(box.hwnd, buttonId);
-  if (button == nullptr) return false;
-  Press(button);
-  return WaitUntil([&] { return !IsWindow(box.hwnd) || !IsWindowVisible(box.hwnd); }, ms);
+bool Operator::Answer(HWND dialog, int buttonId) {
+  HWND button = GetDlgItem(dialog, buttonId);
+  if (button != nullptr) Press(button);
+  return button != nullptr && WaitUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); });
 }
 
-std::optional<ProgramDialog> Operator::WaitForFileDialog(DWORD ms) const {
-  std::optional<ProgramDialog> dialog;
-  WaitUntil(
-      [&] {
-        for (const ProgramDialog& d : Dialogs()) {
-          if (Control(d.hwnd, kFileNameComboId) != nullptr || Control(d.hwnd, kFileNameEditId) != nullptr) dialog = d;
-        }
-        return dialog.has_value();
-      },
-      ms);
-  return dialog;
-}
-
-bool Operator::CompleteFileDialog(const ProgramDialog& dialog, const std::wstring& path, DWORD ms) {
+bool Operator::CompleteFileDialog(HWND dialog, const std::wstring& path) {
   // The dialog's own controls first: deeper windows reuse small ids.
-  const auto own = [&](int id) {
-    HWND control = GetDlgItem(dialog.hwnd, id);
-    return control != nullptr ? control : Control(dialog.hwnd, id);
-  };
-  HWND name = own(kFileNameComboId);
-  if (name == nullptr) name = own(kFileNameEditId);
-  HWND ok = own(IDOK);
-  if (name == nullptr || ok == nullptr) return false;
+  const auto own = [&](int id) { return GetDlgItem(dialog, id) ? GetDlgItem(dialog, id) : Control(dialog, id); };
+  HWND name = own(kFileNameCombo) ? own(kFileNameCombo) : own(kFileNameEdit);
   // WM_SETTEXT carries its text across processes; a combo box passes it on
   // to its edit field.
-  DWORD_PTR result = 0;
-  if (!SendMessageTimeoutW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()), SMTO_ABORTIFHUNG,
-                           kSendTimeoutMs, &result) ||
-      Text(name) != path) {
+  if (name == nullptr || Ask(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str())) != TRUE ||
+      Text(name) != path)
     return false;
-  }
-  Press(ok);
-  return WaitUntil([&] { return !IsWindow(dialog.hwnd) || !IsWindowVisible(dialog.hwnd); }, ms);
+  return Answer(dialog, IDOK);
 }
 
 std::optional<Picture> Operator::Capture(HWND window) {
   RECT r;
-  if (!GetWindowRect(window, &r)) return std::nullopt;
+  return GetWindowRect(window, &r) ? Capture(r) : std::nullopt;
+}
+
+std::optional<Picture> Operator::Capture(RECT r) {
   // Only what is on the screen can be captured.
-  r.left = r.left < 0 ? 0 : r.left;
-  r.top = r.top < 0 ? 0 : r.top;
-  const LONG screenWidth = GetSystemMetrics(SM_CXSCREEN);
-  const LONG screenHeight = GetSystemMetrics(SM_CYSCREEN);
-  r.right = r.right > screenWidth ? screenWidth : r.right;
-  r.bottom = r.bottom > screenHeight ? screenHeight : r.bottom;
-  // The program paints into its own buffers and the display catches up a
-  // moment later: take the picture once it has held still for a few looks.
+  RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  IntersectRect(&r, &r, &screen);
+  // The display catches up with the program's painting a moment later.
   std::optional<Picture> last = CaptureRect(r);
   int stillLooks = 0;
   WaitUntil(
       [&] {
         std::optional<Picture> now = CaptureRect(r);
-        stillLooks = now && last && now->rgb == last->rgb ? stillLooks + 1 : 0;
+        stillLooks = now && last && now->pixels == last->pixels ? stillLooks + 1 : 0;
         last = std::move(now);
         return stillLooks >= 4;
       },
@@ -450,16 +309,22 @@ std::optional<Picture> Operator::Capture(HWND window) {
   return last;
 }
 
-bool Operator::SavePicture(const Picture& picture, const std::wstring& pngPath) {
-  const std::vector<uint8_t> png =
-      EncodePng(static_cast<uint32_t>(picture.width), static_cast<uint32_t>(picture.height), picture.rgb);
-  FILE* file = _wfopen(pngPath.c_str(), L"wb");
-  if (file == nullptr) return false;
-  const bool ok = std::fwrite(png.data(), 1, png.size(), file) == png.size();
-  return std::fclose(file) == 0 && ok;
-}
-
 bool Operator::SaveScreenshot(HWND window, const std::wstring& pngPath) {
-  const std::optional<Picture> picture = Capture(window);
-  return picture && SavePicture(*picture, pngPath);
+  using namespace Gdiplus;
+  static const bool started = [] {
+    GdiplusStartupInput input;
+    ULONG_PTR token = 0;
+    return GdiplusStartup(&token, &input, nullptr) == Ok;
+  }();
+  // GDI+'s PNG encoder.
+  static constexpr CLSID kPng = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+  std::optional<Picture> p = Capture(window);
+  GpBitmap* bitmap = nullptr;
+  if (!started || !p ||
+      DllExports::GdipCreateBitmapFromScan0(p->width, p->height, p->width * 4, PixelFormat32bppRGB, p->pixels.data(),
+                                            &bitmap) != Ok)
+    return false;
+  const bool saved = DllExports::GdipSaveImageToFile(bitmap, pngPath.c_str(), &kPng, nullptr) == Ok;
+  DllExports::GdipDisposeImage(bitmap);
+  return saved;
 }

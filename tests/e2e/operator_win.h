@@ -1,13 +1,9 @@
 #pragma once
-// The operator of the end-to-end tests: starts a Windows program, finds its
-// windows and works them as a person would (menus, clicks, typing, message
-// boxes, file dialogs), reads back what it shows (texts, status bar parts,
-// list items, pixel colours) and takes screenshots. Everything works across
-// processes: texts through messages Wine and Windows copy between processes,
-// status bar and list view texts through a buffer inside the program.
-//
-// Nothing here sleeps for a fixed time: every wait is for a condition, with a
-// time-out.
+// The operator of the end-to-end tests: starts a Windows program, works its
+// windows as a person would (menus, clicks, typing, message boxes, file
+// dialogs), reads back what they show and takes screenshots, all from another
+// process. Nothing here sleeps for a fixed time: every wait is for a
+// condition, with a time-out.
 #include <windows.h>
 
 #include <cstdint>
@@ -18,108 +14,95 @@
 #include <vector>
 
 inline constexpr DWORD kWaitMs = 10000;
+// What a read gives when the window did not answer: never a text a window shows.
+inline constexpr wchar_t kNoAnswer[] = L"(no answer)";
 
+std::string Utf8(const std::wstring& text);
 // Checks cond every 20 ms until it holds; false when ms passed first.
 bool WaitUntil(const std::function<bool()>& cond, DWORD ms = kWaitMs);
+// A message's answer, -1 when the window did not answer in time.
+LRESULT Ask(HWND window, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
 
-// A dialog box of the program, as found: a message box or a file dialog.
+// A dialog box of the program as found; text is a message box's message.
 struct ProgramDialog {
   HWND hwnd = nullptr;
-  std::wstring caption;
-  std::wstring text;  // a message box's message; empty for other dialogs
+  std::wstring caption, text;
 };
 
-// A screen area as 8-bit RGB, top row first.
+// A screen area, 4 bytes a pixel (blue, green, red, unused), top row first.
 struct Picture {
-  int width = 0;
-  int height = 0;
-  std::vector<uint8_t> rgb;
+  int width = 0, height = 0;
+  std::vector<uint8_t> pixels;
 };
 
 class Operator {
  public:
   Operator() = default;
-  ~Operator();  // the program is ended if it still runs
+  ~Operator();  // ends the program if it still runs
   Operator(const Operator&) = delete;
   Operator& operator=(const Operator&) = delete;
 
-  // ---- the program's process
-  // Starts exe with workDir as its current directory. False when it cannot,
-  // or while the last program started still runs.
+  // Starts exe in workDir; a program started before is ended first.
   bool Start(const std::wstring& exe, const std::wstring& workDir);
-  bool Running() const;
-  // Waits for the process to end; false when it still runs after ms.
   bool WaitForExit(DWORD& exitCode, DWORD ms = kWaitMs);
-  // Ends the process at once (clean-up after a failed test).
-  void Kill();
-
-  // ---- windows
-  // The program's visible top-level window of this class, once there; null
-  // after ms. The first one found becomes Main().
+  // The program's visible top-level window of the class once there, null
+  // after ms; the first one found is Main().
   HWND WaitForWindow(const wchar_t* className, DWORD ms = kWaitMs);
   HWND Main() const { return main_; }
-  // A control of the main window or of any window below it, by id.
-  HWND Control(int id) const;
+  // A control anywhere below the main window, or below root.
+  HWND Control(int id) const { return Control(main_, id); }
   static HWND Control(HWND root, int id);
 
-  // ---- acting
-  // Chooses a menu command of the main window (posted WM_COMMAND).
-  void ChooseMenu(WORD commandId);
-  // Presses a button through its own message (BM_CLICK, posted), as the
-  // keyboard does; returns at once, so the button may open a modal dialog.
-  void Press(HWND button);
+  // A command of the main window's menu (posted WM_COMMAND).
+  void ChooseMenu(WORD commandId) const;
+  // A button pressed through its own message (posted BM_CLICK), as the
+  // keyboard does: returns at once, so the button may open a modal dialog.
+  static void Press(HWND button);
   // A real left click (mouse input) in the middle of the window.
   bool Click(HWND window);
-  // Clicks into the control and types text as keystrokes; '\n' is the Enter
-  // key, '\t' the Tab key. Wait for the effect afterwards (WaitUntil).
+  bool ClickListRow(HWND listView, int row);
+  // Keystrokes into the control, clicked into first unless it has the focus.
+  // Lower-case letters, digits and blanks are their plain keys, without
+  // Shift, so that any other case is the program's doing; '\n' is Enter, '\b'
+  // End and Backspace. Wait for the effect afterwards.
   bool Type(HWND control, const std::wstring& text);
   // Presses the keys in order and releases them in reverse, e.g. {VK_MENU, VK_F4}.
   bool PressKeys(HWND topWindow, std::initializer_list<WORD> keys);
-  // Selects entry `index` of a combo box as a choice from its list does: the
-  // selection, then CBN_SELCHANGE to its parent. False when it did not take.
-  bool SelectComboItem(HWND combo, int index) const;
-  // Clicks row `row` of a list view in its first column, as the operator
-  // selects a row.
-  bool ClickListRow(HWND listView, int row);
-  // Makes the program's top-level window the one that takes the keyboard.
-  bool BringToFront(HWND topWindow);
+  // A choice from a combo box's list: the selection, then CBN_SELCHANGE.
+  static bool SelectComboItem(HWND combo, int index);
 
-  // ---- reading
   static std::wstring Text(HWND window);
-  // Part `part` of a status bar (SB_GETTEXTW).
   std::wstring StatusText(HWND statusBar, int part) const;
-  int ListCount(HWND listView) const;
+  // A list view's cell; row -1 is the column's header.
   std::wstring ListText(HWND listView, int row, int column) const;
-  // The selected row of a list view, -1 for none.
-  int ListSelection(HWND listView) const;
-  // A combo box's entries and the selected one (-1 for none).
-  std::vector<std::wstring> ComboItems(HWND combo) const;
-  int ComboSelection(HWND combo) const;
-  // The colour on screen at a point of the window's client area.
-  static std::optional<COLORREF> Pixel(HWND window, int x, int y);
+  // The window with the keyboard focus in the window's thread, or with
+  // `active` the thread's active window.
+  static HWND FocusOf(HWND window, bool active = false);
+  static COLORREF Pixel(HWND window, POINT client);
 
-  // ---- dialogs
-  // The program's message boxes (and other dialogs) on screen now.
+  // The program's visible dialog boxes, and the first `is` accepts once there.
   std::vector<ProgramDialog> Dialogs() const;
-  std::optional<ProgramDialog> WaitForMessageBox(DWORD ms = kWaitMs) const;
-  // Presses button id (IDOK, IDYES, ...) of a dialog and waits until it is gone.
-  bool Answer(const ProgramDialog& box, int buttonId, DWORD ms = kWaitMs);
-  // An open or save file dialog, once there.
-  std::optional<ProgramDialog> WaitForFileDialog(DWORD ms = kWaitMs) const;
-  // Writes path into its file name field, presses its OK button and waits
-  // until the dialog is gone.
-  bool CompleteFileDialog(const ProgramDialog& dialog, const std::wstring& path, DWORD ms = kWaitMs);
+  std::optional<ProgramDialog> WaitForDialog(const std::function<bool(const ProgramDialog&)>& is) const;
+  // Presses the dialog's button and waits until the dialog is hidden.
+  static bool Answer(HWND dialog, int buttonId);
+  // Writes path into a file dialog's name field and presses its OK button.
+  static bool CompleteFileDialog(HWND dialog, const std::wstring& path);
 
-  // ---- pictures
-  // The screen under the window's rectangle, once two captures in a row
-  // agree (the program has finished painting).
+  // The screen under the window, or in the area, once a few captures in a
+  // row agree (the program has finished painting).
   static std::optional<Picture> Capture(HWND window);
+  static std::optional<Picture> Capture(RECT screenArea);
   static bool SaveScreenshot(HWND window, const std::wstring& pngPath);
-  static bool SavePicture(const Picture& picture, const std::wstring& pngPath);
 
  private:
-  std::vector<HWND> WindowsOfClass(const wchar_t* className) const;
-  LRESULT Send(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) const;
+  void End();
+  bool BringToFront(HWND topWindow);
+  bool ClickAt(HWND topWindow, POINT screen);
+  // Sends msg with lParam pointing at a copy of bytes inside the program, for
+  // the messages whose pointers Windows does not carry across processes;
+  // `place` fills the bytes knowing where they will be. Read back after.
+  bool SendThroughProgram(HWND window, UINT msg, WPARAM wParam, std::vector<uint8_t>& bytes,
+                          const std::function<void(uintptr_t at)>& place = {}) const;
 
   PROCESS_INFORMATION process_{};
   HWND main_ = nullptr;

@@ -3,7 +3,7 @@
 # display, with unitsim on COM1 (through tests/win/with_unitsim.sh).
 #
 #   run_e2e.sh [--win-build DIR] [--native-build DIR] [GOOGLETEST OPTION]...
-#   run_e2e.sh --gtest_filter='ReadyUnit.*'      # some scenarios only
+#   run_e2e.sh --gtest_filter='Modes.*'          # some scenarios only
 #
 # Builds nothing: DIR defaults to build/win (pinvoro.exe, the e2e programs)
 # and build/native (unitsim, the modem-lines library). Screenshots of every
@@ -45,23 +45,6 @@ failed="$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\{0,1\}, listed below.*/\1/p
 passed="${passed:-0}"
 failed="${failed:-0}"
 
-# Screen reads under Wine on Xvfb now and then come back stale while the panel
-# repaints; a scenario that failed gets one more run on its own, and the log
-# names it, so a real fault still fails twice and a flaky read is visible.
-failures="$(sed -n 's/^\[  FAILED  \] \([A-Za-z0-9_/.]*\) (.*/\1/p' "$log" | sort -u | paste -sd: -)"
-if ((status != 0)) && [ -n "$failures" ] && ((failed > 0)); then
-  echo "e2e: running again on their own: $failures"
-  retry_log="$PINVORO_E2E_ARTIFACTS/e2e-retry.log"
-  retry_status=0
-  timeout 900 bash "$here/tests/win/with_unitsim.sh" --xvfb --native-build "$native" -- \
-    wine "$tests" --gtest_color=no "$@" --gtest_filter="$failures" 2>&1 | tee "$retry_log" || retry_status=$?
-  if ((retry_status == 0)); then
-    echo "e2e: passed when run again (flaky): $failures"
-    passed=$((passed + failed))
-    failed=0
-    status=0
-  fi
-fi
 # A crash or a time-out counts as one failure.
 if ((status != 0 && failed == 0)); then failed=1; fi
 echo "screenshots: $PINVORO_E2E_ARTIFACTS"

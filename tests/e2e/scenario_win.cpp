@@ -1,19 +1,25 @@
 #include "scenario_win.h"
 
+#include <commctrl.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <ostream>
+#include <functional>
 
 #include "support/wine_path_win.h"
 
 namespace {
 
-std::wstring FromEnvironment(const char* name, const std::wstring& fallback) {
+std::wstring ProgramPath() {
+  const std::wstring path = WinePathOfUnix(std::getenv("PINVORO_E2E_PROGRAM"));
+  return path.empty() ? WinePathOfUnix(PINVORO_E2E_DEFAULT_PROGRAM) : path;
+}
+
+std::wstring FolderFromEnvironment(const char* name, const wchar_t* fallback) {
   const std::wstring path = WinePathOfUnix(std::getenv(name));
-  return path.empty() ? fallback : path;
+  return path.empty() ? std::filesystem::current_path().wstring() + L"\\" + fallback : path;
 }
 
 // "Suite.Test" with the parameter's slash made file-name safe.
@@ -26,180 +32,134 @@ std::wstring CurrentTestName() {
   return name;
 }
 
-std::wstring Trim(const std::wstring& s) {
-  const size_t first = s.find_first_not_of(L" \t");
-  if (first == std::wstring::npos) return {};
-  return s.substr(first, s.find_last_not_of(L" \t") - first + 1);
+// Without a window manager (Xvfb) Wine waits two seconds for each window that
+// hides to be withdrawn; the program's windows left unmanaged hide at once,
+// as they do on a desktop.
+class UnmanagedWindows : public ::testing::Environment {
+  static constexpr wchar_t kKey[] = L"Software\\Wine\\AppDefaults\\pinvoro.exe\\X11 Driver";
+  void SetUp() override { RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"Managed", REG_SZ, L"N", 4); }
+  void TearDown() override { RegDeleteKeyW(HKEY_CURRENT_USER, kKey); }
+};
+[[maybe_unused]] ::testing::Environment* const kUnmanaged = ::testing::AddGlobalTestEnvironment(new UnmanagedWindows);
+
+// Runs `use` on a hidden copy of the program's dialog template made in this
+// process: the platform gives the copy the template's font and dialog units
+// as it gives them to the program's own window. False without the template.
+bool WithDialogCopy(int templateId, LANGID language, const std::function<void(HWND)>& use) {
+  static const bool controls = [] {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
+    return InitCommonControlsEx(&icc) != FALSE;
+  }();
+  HMODULE program =
+      LoadLibraryExW(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  HRSRC found = program ? FindResourceExW(program, RT_DIALOG, MAKEINTRESOURCEW(templateId), language) : nullptr;
+  const void* tmpl = found ? LockResource(LoadResource(program, found)) : nullptr;
+  // The panel is a child window: it needs a parent, which never shows.
+  HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  HWND copy = tmpl && controls
+                  ? CreateDialogIndirectParamW(GetModuleHandleW(nullptr), static_cast<const DLGTEMPLATE*>(tmpl), parent,
+                                               [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0)
+                  : nullptr;
+  if (copy != nullptr) use(copy);
+  DestroyWindow(parent);
+  if (program != nullptr) FreeLibrary(program);
+  return copy != nullptr;
 }
 
 }  // namespace
 
-std::wstring OwnDirectory() {
-  wchar_t path[MAX_PATH];
-  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring dir(path, n);
-  return dir.substr(0, dir.find_last_of(L'\\') + 1);
+std::vector<std::wstring> SettingsIn(int language) {
+  return {L"[RS232C]", L"Port=1", L"Lang=" + std::to_wstring(language)};
 }
 
-std::wstring ProgramPath() {
-  return FromEnvironment("PINVORO_E2E_PROGRAM", WinePathOfUnix(PINVORO_E2E_DEFAULT_PROGRAM));
+bool IsMessageBox(const ProgramDialog& dialog) { return !dialog.text.empty(); }
+
+::testing::AssertionResult FitsThePanel(HWND main) {
+  std::vector<LONG> got;
+  // The window may show a moment before it is fitted.
+  WaitUntil([&] {
+    RECT window{}, client{}, panel{}, status{};
+    POINT o{0, 0};
+    GetWindowRect(main, &window);
+    GetClientRect(main, &client);
+    GetWindowRect(FindWindowExW(main, nullptr, L"#32770", nullptr), &panel);
+    GetWindowRect(Operator::Control(main, kStatusBar), &status);
+    ClientToScreen(main, &o);
+    got = {window.left, window.top, panel.left - o.x, panel.top - o.y, client.right - panel.right + o.x,
+           status.top - panel.bottom, client.bottom + o.y - status.bottom};
+    return got == std::vector<LONG>(7, 0);
+  });
+  if (got == std::vector<LONG>(7, 0)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "the window's corner (x, y), the panel's offset in the client area (x, y), "
+                                       << "the room right of it, the gaps above and below the status bar: "
+                                       << ::testing::PrintToString(got);
 }
 
-std::wstring ArtifactsDir() { return FromEnvironment("PINVORO_E2E_ARTIFACTS", OwnDirectory() + L"e2e-artifacts"); }
-
-std::wstring ScratchRoot() { return FromEnvironment("PINVORO_E2E_SCRATCH", OwnDirectory() + L"e2e-scratch"); }
-
-const Language kLanguages[3] = {
-    {0, "Japanese", MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT), L"ja", L"新規ケーブルデータ", L"通信ポート : 正常",
-     L"通信ポート : 異常", L"モード : 正常", L"エラー", L"ポートが開けません。", L"ポートがオンラインになりません。",
-     L"通信がタイムアウトしました。", L"開始", L"全50ピンを検査し正常です\r\n", L"接続エラー", L"未接続", L"OK", L"NG",
-     L"ケーブルデータ編集", L"ケーブル情報編集", L"プローブデータ編集", L"ケーブルデータ編集", L"接続", L"連続番号",
-     L"オプション", L"バージョン情報", {L"日本語", L"中国語", L"英語"}, L"本体バージョン : ",
-     L"ケーブルチェッカー  Pinvoro\r\nVer.1.32 \r\nCopyright (C) 2026 株式会社 Vorkel\r\n株式会社 Vorkel"},
-    {1, "Chinese", MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), L"zh", L"新建电缆数据", L"通讯端口 : 正常",
-     L"通讯端口 : 异常", L"模式 : 正常", L"错误", L"端口无法打开。", L"端口不能被连通。", L"通讯超时。", L"开始",
-     L"检查全50针正常\r\n", L"连接错误", L"未连接", L"良", L"不良", L"电缆数据编辑", L"电缆情报编辑", L"探针数据编辑",
-     L"ケーブルデータ編集", L"连接", L"连号", L"选项", L"关于", {L"日语", L"中文", L"英文"}, L"机箱版本 : ",
-     L"电缆检查机  Pinvoro\r\nVer.1.32 \r\nCopyright (C) 2026 株式会社 Vorkel\r\n株式会社 Vorkel"},
-    {2, "English", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), L"en", L"New cable data", L"Comm. Port : Normal",
-     L"Comm. Port : Abnormal", L"Mode : Normal", L"Error", L"Unable to open port", L"Port not online",
-     L"Communication timed out", L"Start", L"All50pins found correct\r\n", L"Connection error", L"No connection",
-     L"OK", L"NG", L"Edit Cable Data", L"Edit Cable Information", L"Edit Probe Data", L"Edit Cable Data",
-     L"Connection", L"Consecutive Number", L"Option", L"About", {L"Japanese", L"Chinese", L"English"},
-     L"Hardware Ver. : ",
-     L"Cable Checker  Pinvoro\r\nVer.1.32 \r\nCopyright (C) 2026 Vorkel Corporation\r\nVorkel Corporation"},
-};
-
-std::string LanguageName(const ::testing::TestParamInfo<Language>& param) { return param.param.name; }
-
-void PrintTo(const Language& language, std::ostream* os) { *os << language.name; }
-
-std::vector<std::wstring> SettingsFor(const Language& language, int port) {
-  return {L"[RS232C]", L"Port=" + std::to_wstring(port), L"Lang=" + std::to_wstring(language.index)};
-}
-
-std::string Hex(COLORREF colour) {
-  char text[24];
-  std::snprintf(text, sizeof text, "RGB(%u,%u,%u)", GetRValue(colour), GetGValue(colour), GetBValue(colour));
-  return text;
-}
-
-std::optional<COLORREF> ColourOf(HWND control) {
-  RECT r{};
-  if (control == nullptr || !GetClientRect(control, &r)) return std::nullopt;
-  return Operator::Pixel(control, r.right - 3, r.bottom / 2);
-}
-
-::testing::AssertionResult ColoursAre(HWND root, int baseId, std::initializer_list<int> pins, COLORREF colour) {
-  for (int pin : pins) {
-    const std::optional<COLORREF> got = ColourOf(Operator::Control(root, baseId + pin));
-    if (got != colour) {
-      return ::testing::AssertionFailure() << "pin " << pin << " is " << (got ? Hex(*got) : "unreadable")
-                                           << ", not " << Hex(colour);
+::testing::AssertionResult NothingClipped(HWND window, int templateId, LANGID language) {
+  std::string clipped;
+  int measured = 0;
+  const bool made = WithDialogCopy(templateId, language, [&](HWND copy) {
+    HDC dc = GetDC(copy);
+    const HGDIOBJ font = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(copy, WM_GETFONT, 0, 0)));
+    INT digit = 0;
+    GetCharWidth32W(dc, L'0', L'0', &digit);
+    for (HWND c = GetWindow(window, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+      wchar_t type[16] = L"";
+      GetClassNameW(c, type, 16);
+      const bool button = lstrcmpiW(type, L"Button") == 0, label = lstrcmpiW(type, L"Static") == 0;
+      const LONG style = GetWindowLongW(c, GWL_STYLE), kind = style & (button ? BS_TYPEMASK : SS_TYPEMASK);
+      const std::wstring text = Operator::Text(c);
+      RECT box{};
+      // Buttons and text labels only: edit fields scroll, pictures have no text.
+      if (((!button || kind == BS_OWNERDRAW) &&
+           (!label || (kind > SS_RIGHT && kind != SS_SIMPLE && kind != SS_LEFTNOWORDWRAP))) ||
+          text.empty() || !IsWindowVisible(c) || !GetClientRect(c, &box))
+        continue;
+      // The room the platform leaves for the text: right of a check box or
+      // radio button and half a digit, inside a group box's frame, within a
+      // button's edges.
+      const bool check = button && ((kind >= BS_CHECKBOX && kind <= BS_AUTO3STATE) || kind == BS_AUTORADIOBUTTON);
+      const int room = box.right - (check ? 13 + digit / 2 : kind == BS_GROUPBOX ? 14 : 4 * button);
+      const bool wrap = label ? kind <= SS_RIGHT && !(style & SS_CENTERIMAGE) : (style & BS_MULTILINE) != 0;
+      RECT need{0, 0, room, 0};
+      DrawTextW(dc, text.c_str(), -1, &need,
+                DT_CALCRECT | (wrap ? DT_WORDBREAK : DT_SINGLELINE) | (label && (style & SS_NOPREFIX) ? DT_NOPREFIX : 0));
+      ++measured;
+      if (need.right > room || (kind != BS_GROUPBOX && need.bottom > box.bottom))
+        clipped += " \"" + Utf8(text) + "\" needs " + std::to_string(need.right) + "x" + std::to_string(need.bottom) +
+                   " px, has " + std::to_string(room) + "x" + std::to_string(box.bottom) + ";";
     }
-  }
+    SelectObject(dc, font);
+    ReleaseDC(copy, dc);
+  });
+  if (!made || measured == 0) return ::testing::AssertionFailure() << "no template or no text to measure";
+  if (!clipped.empty()) return ::testing::AssertionFailure() << "clipped:" << clipped;
   return ::testing::AssertionSuccess();
 }
 
-bool WithProgramResource(const wchar_t* type, const wchar_t* name, LANGID language,
-                         const std::function<void(const void*)>& use) {
-  HMODULE program =
-      LoadLibraryExW(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  if (program == nullptr) return false;
-  HRSRC found = FindResourceExW(program, type, name, language);
-  const void* data = found ? LockResource(LoadResource(program, found)) : nullptr;
-  if (data != nullptr) use(data);
-  FreeLibrary(program);
-  return data != nullptr;
-}
-
-std::string Narrow(const std::wstring& text) {
-  const int n =
-      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0)
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-  return out;
-}
-
-void PrintTo(const IniEntry& entry, std::ostream* os) {
-  *os << '[' << Narrow(entry.section) << "] " << Narrow(entry.key) << '=' << Narrow(entry.value);
-}
-
-std::vector<IniEntry> ReadIni(const std::wstring& path) {
-  std::ifstream file(std::filesystem::path(path), std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  std::wstring text;
-  if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF && static_cast<uint8_t>(bytes[1]) == 0xFE) {
-    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-      text += static_cast<wchar_t>(static_cast<uint8_t>(bytes[i]) | static_cast<uint8_t>(bytes[i + 1]) << 8);
-    }
-  } else {
-    for (char c : bytes) text += static_cast<wchar_t>(static_cast<uint8_t>(c));
-  }
-  std::vector<IniEntry> entries;
-  std::wstring section;
-  for (size_t start = 0; start < text.size();) {
-    size_t end = text.find(L'\n', start);
-    if (end == std::wstring::npos) end = text.size();
-    std::wstring line = Trim(text.substr(start, end - start));
-    if (!line.empty() && line.back() == L'\r') line.pop_back();
-    start = end + 1;
-    if (line.empty() || line[0] == L';') continue;
-    if (line[0] == L'[') {
-      section = line.substr(1, line.find(L']') - 1);
-      continue;
-    }
-    const size_t eq = line.find(L'=');
-    entries.push_back({section, Trim(line.substr(0, eq)), eq == std::wstring::npos ? L"" : Trim(line.substr(eq + 1))});
-  }
-  return entries;
-}
-
-std::vector<IniEntry> SectionOf(const std::vector<IniEntry>& entries, const std::wstring& section) {
-  std::vector<IniEntry> out;
-  for (const IniEntry& e : entries) {
-    if (e.section == section) out.push_back(e);
-  }
-  return out;
-}
-
 void ProgramTest::SetUp() {
-  dir_ = ScratchRoot() + L"\\" + CurrentTestName();
+  dir_ = FolderFromEnvironment("PINVORO_E2E_SCRATCH", L"e2e-scratch") + L"\\" + CurrentTestName();
   std::error_code ignored;
-  std::filesystem::remove_all(std::filesystem::path(dir_), ignored);
-  ASSERT_TRUE(std::filesystem::create_directories(std::filesystem::path(dir_))) << Narrow(dir_);
+  std::filesystem::remove_all(dir_, ignored);
+  ASSERT_TRUE(std::filesystem::create_directories(dir_)) << Utf8(dir_);
   ASSERT_TRUE(unit_.Connected()) << "run through tests/e2e/run_e2e.sh (PINVORO_UNITSIM_PORT)";
   // Every scenario starts from a ready unit with nothing plugged in, no probe
-  // script and an empty frame log; the scenario changes what it needs.
-  for (const char* command : {"clear faults", "clear probe", "plug nothing", "dsr on", "clear log"}) {
+  // script, its first version and an empty frame log.
+  for (const char* command : {"clear faults", "clear probe", "plug nothing", "dsr on", "version 1000", "clear log"})
     ASSERT_EQ(unit_.Do(command), "ok") << command;
-  }
 }
 
 void ProgramTest::TearDown() {
-  if (HasFailure() || (!snapshotTaken_ && snapshotOfFinalState_)) Snapshot();
-  // The operator's destructor ends a program that is still running.
+  if (HasFailure() || (!finalSnapshotTaken_ && IsWindow(op_.Main()))) Snapshot();
 }
 
-void ProgramTest::WriteSettingsFile(const std::vector<std::wstring>& lines) {
-  std::string text;
-  for (const std::wstring& line : lines) text += Narrow(line) + "\r\n";
+HWND ProgramTest::Start(const std::vector<std::wstring>& settings, bool wait) {
   std::ofstream file(std::filesystem::path(dir_ + L"\\pinvoro.ini"), std::ios::binary);
-  file << text;
-  ASSERT_TRUE(file.good());
-}
-
-bool ProgramTest::SettingsFileExists() const {
-  return GetFileAttributesW((dir_ + L"\\pinvoro.ini").c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-void ProgramTest::StartProgram() { ASSERT_TRUE(op_.Start(ProgramPath(), dir_)) << Narrow(ProgramPath()); }
-
-HWND ProgramTest::StartProgramAndWait() {
-  StartProgram();
-  HWND main = op_.WaitForWindow(kMainWindowClass);
-  EXPECT_NE(main, nullptr) << "no main window";
+  for (const std::wstring& line : settings) file << Utf8(line) << "\r\n";
+  file.close();
+  EXPECT_TRUE(file.good() && op_.Start(ProgramPath(), dir_)) << Utf8(ProgramPath());
+  HWND main = wait ? op_.WaitForWindow(L"MainWindowClass") : nullptr;
+  EXPECT_TRUE(main != nullptr || !wait) << "no main window";
   return main;
 }
 
@@ -209,71 +169,68 @@ void ProgramTest::ExpectExitsWithZero() {
   EXPECT_EQ(code, 0u);
 }
 
-void ProgramTest::Snapshot(HWND window, const wchar_t* name) {
-  const std::wstring dir = ArtifactsDir();
-  CreateDirectoryW(dir.c_str(), nullptr);
-  const std::wstring path = dir + L"\\" + CurrentTestName() + (name ? L"-" + std::wstring(name) : L"") + L".png";
-  EXPECT_TRUE(Operator::SaveScreenshot(window != nullptr ? window : GetDesktopWindow(), path)) << Narrow(path);
-  if (name == nullptr) snapshotTaken_ = true;
+std::vector<std::wstring> ProgramTest::SettingsSection(const wchar_t* section) const {
+  wchar_t buffer[4096];
+  const DWORD n = GetPrivateProfileSectionW(section, buffer, 4096, (dir_ + L"\\pinvoro.ini").c_str());
+  std::vector<std::wstring> lines;
+  for (const wchar_t* p = buffer; p < buffer + n && *p != L'\0'; p += lines.back().size() + 1) lines.emplace_back(p);
+  return lines;
 }
 
-HWND ProgramTest::StartIn(const Language& language) {
-  WriteSettingsFile(SettingsFor(language));
-  return StartProgramAndWait();
+std::vector<std::wstring> ProgramTest::Counters() const {
+  return {TextOf(kOkCounter), TextOf(kOkCounter + 1), TextOf(kOkCounter + 2), TextOf(kOkCounter + 3)};
+}
+
+bool ProgramTest::Run(int button, const std::function<bool()>& done) {
+  return op_.Click(op_.Control(button)) && WaitUntil([&] { return done() && Enabled(button); });
+}
+
+::testing::AssertionResult ProgramTest::CellsAre(std::initializer_list<int> pins, COLORREF colour) const {
+  for (int pin : pins) {
+    RECT r{};
+    HWND cell = op_.Control(kPinCellBase + pin);
+    const COLORREF got = GetClientRect(cell, &r) ? Operator::Pixel(cell, {r.right - 3, r.bottom / 2}) : CLR_INVALID;
+    if (got != colour)
+      return ::testing::AssertionFailure() << "pin " << pin << " is " << std::hex << got << ", not " << colour;
+  }
+  return ::testing::AssertionSuccess();
 }
 
 void ProgramTest::ExpectBox(const std::wstring& caption, const std::wstring& text, int answer,
-                            const wchar_t* snapshot, bool alone) {
-  const std::optional<ProgramDialog> box = op_.WaitForMessageBox();
-  ASSERT_TRUE(box.has_value()) << "no box \"" << Narrow(text) << "\"";
+                            const wchar_t* snapshot) {
+  const std::optional<ProgramDialog> box = op_.WaitForDialog(IsMessageBox);
+  ASSERT_TRUE(box.has_value()) << "no box \"" << Utf8(text) << "\"";
   EXPECT_EQ(box->caption, caption);
   EXPECT_EQ(box->text, text);
-  if (alone) {
-    EXPECT_EQ(op_.Dialogs().size(), 1u);
-  }
+  EXPECT_EQ(op_.Dialogs().size(), 1u) << "another dialog beside the box";
   if (snapshot) Snapshot(box->hwnd, snapshot);
-  ASSERT_TRUE(op_.Answer(*box, answer));
+  ASSERT_TRUE(Operator::Answer(box->hwnd, answer));
 }
 
-void ProgramTest::CompleteFileDialog(const wchar_t* caption, const std::wstring& path) {
-  const std::optional<ProgramDialog> dialog = op_.WaitForFileDialog();
-  ASSERT_TRUE(dialog.has_value()) << "no file dialog";
-  EXPECT_EQ(dialog->caption, caption);
-  ASSERT_TRUE(op_.CompleteFileDialog(*dialog, path));
-}
-
-void ProgramTest::CancelFileDialog() {
-  const std::optional<ProgramDialog> dialog = op_.WaitForFileDialog();
-  ASSERT_TRUE(dialog.has_value()) << "no file dialog";
-  ASSERT_TRUE(op_.Answer(*dialog, IDCANCEL));
-}
-
-void ProgramTest::Open(const std::wstring& path) {
-  op_.ChooseMenu(kMenuOpen);
-  CompleteFileDialog(L"Open file", path);
-}
-
-HWND ProgramTest::WaitForDialog(const std::wstring& caption, int control) {
-  HWND found = nullptr;
-  WaitUntil([&] {
-    for (const ProgramDialog& d : op_.Dialogs()) {
-      if (d.caption == caption && IsWindowVisible(d.hwnd) && (control == 0 || GetDlgItem(d.hwnd, control) != nullptr))
-        found = d.hwnd;
-    }
-    return found != nullptr;
+HWND ProgramTest::WaitForDialog(const wchar_t* caption, int control) {
+  const std::optional<ProgramDialog> dialog = op_.WaitForDialog([&](const ProgramDialog& d) {
+    return (caption == nullptr || d.caption == caption) && (control == 0 || GetDlgItem(d.hwnd, control) != nullptr);
   });
-  return found;
+  return dialog ? dialog->hwnd : nullptr;
 }
 
-bool ProgramTest::Gone(HWND dialog) {
-  DWORD_PTR ignored = 0;
-  return WaitUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }) &&
-         SendMessageTimeoutW(op_.Main(), WM_NULL, 0, 0, SMTO_NORMAL, kWaitMs, &ignored) != 0;
+bool ProgramTest::Close(HWND dialog, int button, WORD key) {
+  if (key == 0) Operator::Press(Operator::Control(dialog, button));
+  else if (!op_.PressKeys(dialog, {key})) return false;
+  // Hidden is not yet gone: the program gives the activation back to the
+  // window below once the hide is done, and answers again after that.
+  return WaitUntil([&] {
+           const HWND active = Operator::FocusOf(op_.Main(), true);
+           return (!IsWindow(dialog) || !IsWindowVisible(dialog)) && active != nullptr && active != dialog;
+         }) &&
+         Ask(op_.Main(), WM_NULL) != -1;
 }
 
-bool ProgramTest::Close(HWND dialog, int button) {
-  op_.Press(Operator::Control(dialog, button));
-  return Gone(dialog);
+void ProgramTest::Snapshot(HWND window, const wchar_t* name) {
+  const std::wstring dir = FolderFromEnvironment("PINVORO_E2E_ARTIFACTS", L"e2e-artifacts");
+  const std::wstring path = dir + L"\\" + CurrentTestName() + (name ? L"-" + std::wstring(name) : L"") + L".png";
+  std::error_code ignored;
+  std::filesystem::create_directories(dir, ignored);
+  EXPECT_TRUE(Operator::SaveScreenshot(window != nullptr ? window : GetDesktopWindow(), path)) << Utf8(path);
+  finalSnapshotTaken_ = finalSnapshotTaken_ || name == nullptr;
 }
-
-bool ProgramTest::CloseWithKey(HWND dialog, WORD key) { return op_.PressKeys(dialog, {key}) && Gone(dialog); }

@@ -26,13 +26,3 @@ inline std::vector<uint8_t> OldLayoutImage(const CableSet& set) {
   old[45061] = set.currentCable;
   return old;
 }
-
-// What a set read from its old-layout image becomes: no probe data, no
-// alignment byte, the standard tag.
-inline void AsConverted(CableSet& set) {
-  for (CableRecord& cable : set.cables) {
-    cable.probeData = {};
-    cable.alignment = 0;
-  }
-  std::memcpy(set.tag, u"VORKEL_DD", sizeof u"VORKEL_DD");
-}

@@ -2,7 +2,9 @@
 // An in-memory FileSystem for unit tests and fuzzing, with switches that make
 // single operations fail the way disks and networks do.
 #include <cstring>
+#include <algorithm>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -13,32 +15,23 @@
 class MemoryFileSystem final : public FileSystem {
  public:
   std::map<std::u16string, std::vector<uint8_t>> files;
-  std::map<std::u16string, int> locked;  // paths someone else holds open
+  std::set<std::u16string> locked;  // paths someone else holds open
 
   // Fault switches.
-  bool failRead = false;
-  uint32_t readChunk = 0;           // deliver at most this much per Read (0 = all)
-  uint32_t shortWriteBy = 0;        // the write moves this many bytes fewer
-  bool failCreate = false;
-  bool failWrite = false;
-  bool failFlush = false;
-  bool failReplace = false;
+  bool failRead = false, failCreate = false, failWrite = false, failFlush = false, failReplace = false;
+  uint32_t readChunk = 0;     // deliver at most this much per Read (0 = all)
+  uint32_t shortWriteBy = 0;  // the write moves this many bytes fewer
   int openHandles = 0;
 
-  FileHandle OpenForRead(const char16_t* path) override {
-    auto it = files.find(path);
-    if (it == files.end() || locked.count(path)) return kNoFile;
-    return Open(path, false);
-  }
+  FileHandle OpenForRead(const char16_t* path) override { return OpenForWrite(path); }
   FileHandle OpenForWrite(const char16_t* path) override {
-    if (!files.count(path) || locked.count(path)) return kNoFile;
-    return Open(path, true);
+    return files.count(path) && !locked.count(path) ? Open(path) : kNoFile;
   }
   // Writes always land at the end here.
   FileHandle OpenForAppend(const char16_t* path) override {
     if (failCreate || locked.count(path)) return kNoFile;
     files[path];
-    return Open(path, true);
+    return Open(path);
   }
   bool ResolveLinks(const char16_t* path, char16_t* real, size_t capacity) override {
     CopyText(real, capacity, path);
@@ -50,7 +43,7 @@ class MemoryFileSystem final : public FileSystem {
       if (failCreate || !TemporaryPathBeside(target, ++temporaries_, temp, capacity, u"/")) return kNoFile;
     } while (files.count(temp));
     files[temp];
-    return Open(temp, true);
+    return Open(temp);
   }
   bool GetSize(FileHandle f, uint64_t& size) override {
     size = files[handles_[f].path].size();
@@ -61,23 +54,17 @@ class MemoryFileSystem final : public FileSystem {
     if (failRead) return false;
     Handle& h = handles_[f];
     const auto& data = files[h.path];
-    size_t n = std::min<size_t>(capacity, data.size() - std::min(data.size(), h.pos));
-    if (readChunk) n = std::min<size_t>(n, readChunk);
-    if (n) std::memcpy(buffer, data.data() + h.pos, n);
-    h.pos += n;
-    done = static_cast<uint32_t>(n);
+    done = static_cast<uint32_t>(std::min<size_t>(capacity, data.size() - std::min(data.size(), h.pos)));
+    if (readChunk) done = std::min(done, readChunk);
+    if (done) std::memcpy(buffer, data.data() + h.pos, done);
+    h.pos += done;
     return true;
   }
   bool Write(FileHandle f, const void* data, uint32_t size, uint32_t& done) override {
-    done = 0;
-    if (failWrite) return false;
-    Handle& h = handles_[f];
-    auto& file = files[h.path];
-    const uint32_t n = size > shortWriteBy ? size - shortWriteBy : 0;
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    file.insert(file.end(), bytes, bytes + n);
-    done = n;
-    return true;
+    done = failWrite ? 0 : size - std::min(size, shortWriteBy);
+    auto& file = files[handles_[f].path];
+    file.insert(file.end(), static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + done);
+    return !failWrite;
   }
   bool Flush(FileHandle) override { return !failFlush; }
   void Close(FileHandle f) override {
@@ -100,11 +87,10 @@ class MemoryFileSystem final : public FileSystem {
     std::u16string path;
     size_t pos = 0;
   };
-  FileHandle Open(const char16_t* path, bool) {
-    const FileHandle id = next_++;
-    handles_[id] = Handle{path, 0};
+  FileHandle Open(const char16_t* path) {
+    handles_[next_] = Handle{path, 0};
     ++openHandles;
-    return id;
+    return next_++;
   }
   std::map<FileHandle, Handle> handles_;
   FileHandle next_ = 1;

@@ -13,8 +13,10 @@
 #include "memory_serial_port.h"
 #include "sim/tester_model.h"
 
-class ModelUnit final : public UnitPeer {
+class ModelUnit final : public UnitPeer, TesterModel::FrameLog {
  public:
+  ModelUnit() { model_.SetFrameLog(this); }
+
   // Runs f(model) under the lock and returns what it returns.
   template <typename F>
   auto With(F&& f) {
@@ -48,35 +50,19 @@ class ModelUnit final : public UnitPeer {
     model_.SetDtr(on);
   }
 
+  // The frames the unit received, in order.
+  std::vector<std::vector<uint8_t>> HostFrames() {
+    std::lock_guard<std::mutex> hold(m_);
+    return host_;
+  }
+
  private:
   mutable std::mutex m_;
   TesterModel model_;  // under m_
   uint64_t nowMs_ = 0; // under m_
-};
+  std::vector<std::vector<uint8_t>> host_;  // under m_
 
-// Frames on the line, as the unit's model saw and sent them. Written by the
-// link's workers (or the test's own thread), read by the test.
-class HostFrameLog final : public TesterModel::FrameLog {
- public:
-  void HostFrame(const uint8_t* frame, size_t n) override {
-    std::lock_guard<std::mutex> hold(m_);
-    host_.emplace_back(frame, frame + n);
-  }
-  void UnitFrame(const uint8_t* frame, size_t n) override {
-    std::lock_guard<std::mutex> hold(m_);
-    unit_.emplace_back(frame, frame + n);
-  }
-  std::vector<std::vector<uint8_t>> Host() {
-    std::lock_guard<std::mutex> hold(m_);
-    return host_;
-  }
-  std::vector<std::vector<uint8_t>> Unit() {
-    std::lock_guard<std::mutex> hold(m_);
-    return unit_;
-  }
-
- private:
-  std::mutex m_;
-  std::vector<std::vector<uint8_t>> host_;
-  std::vector<std::vector<uint8_t>> unit_;
+  // The model calls these under m_.
+  void HostFrame(const uint8_t* frame, size_t n) override { host_.emplace_back(frame, frame + n); }
+  void UnitFrame(const uint8_t*, size_t) override {}
 };

@@ -139,7 +139,6 @@ struct PanelRig {
     app.settings.port = kDefaultPortSettings;
     for (int c : {0, 3})
       for (unsigned k = 0; k < kPinCount; ++k) CopyText(Cable(c).pinNames[k], kPinNameUnits, Name(c, k).c_str());
-    Unit([this](TesterModel& m) { m.SetFrameLog(&frames); });
     // As the shell creates the panel: the dialog's start-up, then the layout.
     panel.OnInit();
     panel.ApplyModeLayout();
@@ -147,7 +146,6 @@ struct PanelRig {
   ~PanelRig() {
     // As the window's destruction: no worker may outlive the panel.
     panel.OnDestroy();
-    Unit([](TesterModel& m) { m.SetFrameLog(nullptr); });
   }
 
   // Delivers the messages the panel posted to itself, in order.
@@ -182,6 +180,9 @@ struct PanelRig {
     DeliverPosted();
     return true;
   }
+  // The download's stop delay, once the link has put the last byte on the
+  // line: fired earlier, the panel would wait for a poll no one fires.
+  bool EndDownload() { return RunUntil([&] { return link.TransmitIdle(); }) && FireTimer(kTimerStopDelay); }
   bool Press(uint16_t id) { return panel.OnCommand(id, 0); }
   // The operator presses Start; runs until the exchange has ended.
   bool RunOneOnOne() {
@@ -196,10 +197,7 @@ struct PanelRig {
   void SetWiring(int cable, const Rows& rows) { std::memcpy(Cable(cable).connections, rows.rows, sizeof rows.rows); }
   template <typename F>
   void Unit(F f) {
-    unit.With([&](TesterModel& m) {
-      f(m);
-      return 0;
-    });
+    unit.With(f);
   }
   void Plug(const Rows& rows) {
     Unit([&](TesterModel& m) { m.Plug(rows.rows); });
@@ -208,7 +206,7 @@ struct PanelRig {
   template <size_t N>
   int HostCount(const uint8_t (&command)[N]) {
     int n = 0;
-    for (const FrameBytes& f : frames.Host()) n += f == AsBytes(command) ? 1 : 0;
+    for (const FrameBytes& f : unit.HostFrames()) n += f == AsBytes(command) ? 1 : 0;
     return n;
   }
   // Runs the loop until the unit has received the command `count` times in all.
@@ -239,7 +237,6 @@ struct PanelRig {
 
   ModelUnit unit;
   MemorySerialPort port{unit};
-  HostFrameLog frames;
   ShownErrors errors;
   TableTextSource texts;
   App app{};

@@ -82,8 +82,7 @@ class DamageTest : public ::testing::Test {
       // faults) or the work test's answer.
       const bool downloadFails = x.answer == 'W' && d.portFirst != nullptr && d.unit == nullptr;
       if (x.answer == 'W' && !downloadFails) {
-        ASSERT_TRUE(r.UnitGets(kMasterTransferEnd));
-        ASSERT_TRUE(r.FireTimer(kTimerStopDelay));
+        ASSERT_TRUE(r.UnitGets(kMasterTransferEnd) && r.EndDownload());
       }
       if (d.port != nullptr) d.port(r.port.faults);
       if (d.error == kErrorCommTimeout) {

@@ -11,7 +11,6 @@
 
 #include "common/text.h"
 #include "support/memory_file_system.h"
-#include "support/table_text_source.h"
 
 namespace {
 
@@ -112,13 +111,6 @@ const Case kCases[] = {
      kNewUnchanged, u"#0", u"C:\\mine.cbl", u"ONDISK", {}},
 };
 
-std::u16string ProductNoOnDisk(MemoryFileSystem& disk, const std::u16string& path) {
-  static CableSet loaded;
-  RecordingErrors quiet;
-  NoOldLayout no;
-  return LoadCableSetFile({disk, quiet, no}, path.c_str(), loaded) ? loaded.cables[0].info.productNo : u"<none>";
-}
-
 TEST(DocumentCommands, EveryCommandInEveryStateKeepsWhatTheOperatorKeeps) {
   static CableSet set;
   for (const Case& c : kCases) {
@@ -170,23 +162,13 @@ TEST(DocumentCommands, EveryCommandInEveryStateKeepsWhatTheOperatorKeeps) {
     const auto current = static_cast<char16_t>(u'0' + set.currentCable);
     EXPECT_EQ(set.cables[0].info.productNo + (u"#" + std::u16string(1, current)), c.set);
     EXPECT_EQ(path, c.path);
-    EXPECT_EQ(path.empty() ? u"" : ProductNoOnDisk(disk, path), c.onDisk);
+    static CableSet loaded;
+    RecordingErrors quiet;
+    const bool read = !path.empty() && LoadCableSetFile({disk, quiet, prompt}, path.c_str(), loaded);
+    EXPECT_EQ(read ? loaded.cables[0].info.productNo : path.empty() ? u"" : u"<none>", c.onDisk);
     EXPECT_EQ(errors.codes, c.errors);
     EXPECT_LE(disk.files.size(), filesBefore + (c.outcome == "yes" || c.outcome == "saved")) << "no temporary file";
   }
-}
-
-TEST(FileFilter, OneFilterWithThreeTerminators) {
-  TableTextSource texts;
-  char16_t out[40];
-  for (LanguageIndex lang : {kEnglish, kJapanese}) {
-    texts.language = lang;
-    char16_t name[32];
-    LoadTextOrEmpty(texts, 40038, name, 32);
-    const std::u16string expected = std::u16string(name) + u'\0' + u"*.cbl" + u'\0' + u'\0';
-    EXPECT_EQ(std::u16string(out, BuildFileFilter(texts, out, 40)), expected);
-  }
-  EXPECT_EQ(BuildFileFilter(texts, out, 5), 0u);
 }
 
 }  // namespace

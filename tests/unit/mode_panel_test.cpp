@@ -79,7 +79,7 @@ class PanelTest : public ::testing::Test {
     const int ends = rig.HostCount(kMasterTransferEnd);
     rig.Press(kWorkStartButton);
     return rig.app.LinkOpen == 1 && MasterWorkBusy() && rig.UnitGets(kMasterTransferEnd, ends + 1) &&
-           rig.widgets.Timer(kTimerStopDelay) == kMasterStopDelayMs && rig.FireTimer(kTimerStopDelay) &&
+           rig.widgets.Timer(kTimerStopDelay) == kMasterStopDelayMs && rig.EndDownload() &&
            MasterWorkBusy() && AnswerDispatched() && !rig.widgets.TimerRunning(kTimerResponse) && MasterWorkIdle();
   }
 
@@ -88,7 +88,7 @@ class PanelTest : public ::testing::Test {
 
 // --- the panel ---
 
-TEST_F(PanelTest, StartUpShowsTheCurrentCableAndPinNo50) {
+TEST_F(PanelTest, StartUpShowsTheCurrentCableAndPinNoIsHeldWithin1To50) {
   EXPECT_EQ(rig.widgets.pinNoField, u"50");
   EXPECT_EQ(rig.widgets.Timer(kTimerLinkWatch), kLinkWatchMs);
   EXPECT_EQ(rig.widgets.CheckedRadio(), kOneOnOne);
@@ -100,11 +100,9 @@ TEST_F(PanelTest, StartUpShowsTheCurrentCableAndPinNo50) {
   EXPECT_EQ(rig.widgets.selectorSelection, 3);
   EXPECT_EQ(rig.widgets.texts[kProductNoField + 4], u"two\r\nlines");
   EXPECT_EQ(rig.widgets.texts[Cell(C(4))], Name(3, C(4)));
-  rig.panel.OnDestroy();
-  EXPECT_FALSE(rig.widgets.TimerRunning(kTimerLinkWatch)) << "no watch outlives the window";
-}
+  rig.app.cableSet.currentCable = 0;
 
-TEST_F(PanelTest, PinNoIsHeldWithin1To50AndColoursBothSides) {
+  // Pin No. is held within 1..50 and colours both sides.
   const Texts typed{u"70", u"0", u"5", u""};  // the last on the way to typing another value
   const Texts shown{u"50", u"1", u"5", u""};
   for (size_t i = 0; i < typed.size(); ++i) {
@@ -120,25 +118,13 @@ TEST_F(PanelTest, PinNoIsHeldWithin1To50AndColoursBothSides) {
   rig.widgets.pinNoField = u"300";  // a value the field shows without a change notice
   ASSERT_TRUE(rig.RunOneOnOne());
   std::vector<int> sent;
-  for (const FrameBytes& f : rig.frames.Host()) sent.push_back(f[3]);
+  for (const FrameBytes& f : rig.unit.HostFrames()) sent.push_back(f[3]);
   EXPECT_EQ(sent, (std::vector<int>{5, 50})) << "never 300's low byte, 44";
   EXPECT_EQ(rig.widgets.Log(), u"All50pins found correct\r\n");
   rig.app.CurrentMode = kProbe;
   EXPECT_EQ(Colour(kResultBox), PinColour::Default) << "Probe has no result to colour";
-}
-
-TEST_F(PanelTest, EachModeShowsAndClearsItsOwnCounters) {
-  rig.Plug(Rows().Straight(50));
-  ASSERT_TRUE(rig.RunOneOnOne());
-  rig.state.counters.values[kMasterWork][kCountNg] = 4;
-  EXPECT_TRUE(rig.Press(kClearCounters));
-  EXPECT_EQ(rig.Outcome(), "closed [OK] 0 0 0 0");
-  EXPECT_EQ(rig.ShownCounters(), u"0 0 0 0");
-  Select(kMasterWork);
-  EXPECT_EQ(rig.ShownCounters(), u"0 4 0 0");
-  rig.widgets.texts[kResultBox] = rig.widgets.texts[kResultLog] = u"NG";
-  EXPECT_TRUE(rig.Press(kResultClear));
-  EXPECT_EQ(rig.widgets.texts[kResultBox] + rig.widgets.Log(), u"");
+  rig.panel.OnDestroy();
+  EXPECT_FALSE(rig.widgets.TimerRunning(kTimerLinkWatch)) << "no watch outlives the window";
 }
 
 // Picking a cable refreshes the panel without changing the document, and
@@ -166,7 +152,7 @@ TEST_F(PanelTest, PickingACableEndsTheRunningTestAndLeavesTheDocument) {
   EXPECT_EQ(rig.app.cableSet.currentCable, 0);
 }
 
-TEST_F(PanelTest, ModeCommandsAndTheRadioButtons) {
+TEST_F(PanelTest, ModeCommandsRadioButtonsAndEachModesCounters) {
   // A click checks the radio button itself; the panel asks the shell.
   rig.widgets.CheckModeRadio(kProbe);
   EXPECT_TRUE(rig.Press(kModeRadio + 1));
@@ -191,6 +177,17 @@ TEST_F(PanelTest, ModeCommandsAndTheRadioButtons) {
   EXPECT_EQ(rig.widgets.CheckedRadio(), kOneOnOne);
   ASSERT_TRUE(rig.Idle(kOneOnOneStart));
   EXPECT_EQ(rig.Outcome(), "closed [OK] 1 0 0 1");
+
+  // Each mode shows and clears its own counters.
+  rig.state.counters.values[kMasterWork][kCountNg] = 4;
+  EXPECT_TRUE(rig.Press(kClearCounters));
+  EXPECT_EQ(rig.Outcome(), "closed [OK] 0 0 0 0");
+  EXPECT_EQ(rig.ShownCounters(), u"0 0 0 0");
+  Select(kMasterWork);
+  EXPECT_EQ(rig.ShownCounters(), u"0 4 0 0");
+  rig.widgets.texts[kResultBox] = rig.widgets.texts[kResultLog] = u"NG";
+  EXPECT_TRUE(rig.Press(kResultClear));
+  EXPECT_EQ(rig.widgets.texts[kResultBox] + rig.widgets.Log(), u"");
 }
 
 // One "frame queued" takes every record queued by then, in order, each by
@@ -241,7 +238,7 @@ TEST_F(PanelTest, AStartWithoutAReadyUnitLeavesTheStartControlsUsable) {
     EXPECT_EQ(rig.Outcome(), "closed [] 0 0 0 0") << "DSR off is shown in the status bar only";
   }
   EXPECT_EQ(rig.widgets.questions, 0);
-  EXPECT_TRUE(rig.frames.Host().empty());
+  EXPECT_TRUE(rig.unit.HostFrames().empty());
   rig.port.faults.failOpen = true;
   rig.Unit([](TesterModel& m) { m.SetDsr(true); });
   Select(kOneOnOne);
@@ -535,8 +532,7 @@ TEST_F(PanelTest, StartsWithinTheProbeStopDelayEndTheOldExchangeFirst) {
     EXPECT_EQ(rig.port.RestoredCloses(), closes + 1) << "the probe's link closed before the new one opened";
     EXPECT_EQ(rig.widgets.Timer(kTimerStopDelay), start == kWorkStartButton ? kMasterStopDelayMs : 0u);
     if (start == kWorkStartButton) {
-      ASSERT_TRUE(rig.UnitGets(kMasterTransferEnd));
-      rig.FireTimer(kTimerStopDelay);
+      ASSERT_TRUE(rig.UnitGets(kMasterTransferEnd) && rig.EndDownload());
     }
     ASSERT_TRUE(MasterWorkIdle());
   }
@@ -560,7 +556,7 @@ TEST_F(PanelTest, ReadMasterReplacesTheCurrentCablesWiring) {
   EXPECT_EQ(rig.widgets.titlesShown, (std::vector<DocumentState>{kNewChanged}));
   EXPECT_EQ(Colour(Cell(C(2))), PinColour::Yellow);
   EXPECT_EQ(Colour(Cell(A(40))), PinColour::Grey);
-  EXPECT_EQ(rig.frames.Host(), (std::vector<FrameBytes>{AsBytes(kMasterRead)}));
+  EXPECT_EQ(rig.unit.HostFrames(), (std::vector<FrameBytes>{AsBytes(kMasterRead)}));
   EXPECT_EQ(rig.Outcome(), "closed [] 0 0 0 0");
 
   // Into cable 4 of a set from a file; a row that names no pin is dropped
@@ -624,7 +620,7 @@ TEST_F(PanelTest, AReadMasterCutShortStoresNothing) {
 TEST_F(PanelTest, WorkTestsReportEveryWireThatDiffersFromBothEnds) {
   Select(kMasterWork);
   ASSERT_TRUE(RunWork());
-  EXPECT_EQ(rig.frames.Host(), (std::vector<FrameBytes>{AsBytes(kMasterTransferStart), AsBytes(kMasterTransferEnd),
+  EXPECT_EQ(rig.unit.HostFrames(), (std::vector<FrameBytes>{AsBytes(kMasterTransferStart), AsBytes(kMasterTransferEnd),
                                                        AsBytes(kStatusQuery), AsBytes(kWorkTest)}));
   EXPECT_EQ(rig.widgets.Log(), u"No connection\r\n");
   EXPECT_EQ(rig.widgets.logFont, LogFont::kMediumBold);
@@ -665,7 +661,7 @@ TEST_F(PanelTest, AWorkTestWhosePhase2FailsLeavesReadMasterAndWorkStartUsable) {
   EXPECT_EQ(rig.state.WorkPhase2Pending, 1);
   ASSERT_TRUE(rig.UnitGets(kMasterTransferEnd));
   rig.Unit([](TesterModel& m) { m.SetDsr(false); });
-  ASSERT_TRUE(rig.FireTimer(kTimerStopDelay));
+  ASSERT_TRUE(rig.EndDownload());
   EXPECT_EQ(rig.state.WorkPhase2Pending + rig.app.PortOnline, 0);
   EXPECT_TRUE(MasterWorkIdle());
 
@@ -674,8 +670,7 @@ TEST_F(PanelTest, AWorkTestWhosePhase2FailsLeavesReadMasterAndWorkStartUsable) {
     m.Faults().noAnswer = true;
   });
   rig.Press(kWorkStartButton);
-  ASSERT_TRUE(rig.UnitGets(kMasterTransferEnd, 2));
-  ASSERT_TRUE(rig.FireTimer(kTimerStopDelay));
+  ASSERT_TRUE(rig.UnitGets(kMasterTransferEnd, 2) && rig.EndDownload());
   ASSERT_TRUE(rig.UnitGets(kStatusQuery));
   ASSERT_TRUE(rig.FireTimer(kTimerResponse));
   ASSERT_TRUE(MasterWorkIdle());

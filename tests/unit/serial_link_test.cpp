@@ -60,9 +60,7 @@ class Responses final : public ResponseSink {
 // A link on an in-memory port with the unit's model behind it. The notifier
 // is declared before the link so that it outlives it.
 struct LinkRig {
-  explicit LinkRig(uint32_t stopWaitMs = kWorkerStopMs) : link{port, errors, stopWaitMs} {
-    Unit([this](TesterModel& m) { m.SetFrameLog(&frames); });
-  }
+  explicit LinkRig(uint32_t stopWaitMs = kWorkerStopMs) : link{port, errors, stopWaitMs} {}
 
   bool Open() { return link.OpenLink(notifier, kDefaultPortSettings); }
   void SendQuery() { ASSERT_TRUE(link.QueueTransmit(kStatusQuery, sizeof kStatusQuery)); }
@@ -73,16 +71,12 @@ struct LinkRig {
   void ServeFor(uint32_t ms) { notifier.ServeUntil([] { return false; }, ms); }
   template <typename F>
   void Unit(F f) {
-    unit.With([&](TesterModel& m) {
-      f(m);
-      return 0;
-    });
+    unit.With(f);
   }
   // The unit puts a StatusReply on the line unasked.
   void Reply() { Unit([](TesterModel& m) { m.HostBytes(kStatusQuery, sizeof kStatusQuery, 0); }); }
   bool Dtr() { return unit.With([](TesterModel& m) { return m.Dtr(); }); }
 
-  HostFrameLog frames;
   ModelUnit unit;
   MemorySerialPort port{unit};
   ShownErrors errors;
@@ -129,7 +123,7 @@ TEST_F(SerialLinkTest, RingsKeepOrderAcrossTheWrapAndNeverSplitABlock) {
   EXPECT_EQ(link.Damage(), 1u);
 }
 
-TEST_F(SerialLinkTest, OpenTakesThePortOrReports1025) {
+TEST_F(SerialLinkTest, OpenTakesThePortOrReports1025AndCloseEmptiesTheRings) {
   port.faults.failOpen = true;
   EXPECT_FALSE(Open());
   EXPECT_EQ(errors.codes, (std::vector<uint16_t>{kErrorPortOpen}));
@@ -149,11 +143,10 @@ TEST_F(SerialLinkTest, OpenTakesThePortOrReports1025) {
   EXPECT_FALSE(port.IsPortOpen());
   EXPECT_FALSE(Dtr()) << "a restoring close drops DTR";
   EXPECT_FALSE(link.IsUnitReady());
-}
 
-TEST_F(SerialLinkTest, CloseEmptiesTheRingsAndAReopenStartsEmpty) {
+  // A close empties the rings and a reopen starts empty. Writes that never
+  // finish keep the second block in the transmit ring.
   static uint8_t block[kRingBytes];
-  // Writes that never finish keep the second block in the transmit ring.
   port.faults.holdPending = true;
   decode = false;
   ASSERT_TRUE(Open());
@@ -171,7 +164,7 @@ TEST_F(SerialLinkTest, CloseEmptiesTheRingsAndAReopenStartsEmpty) {
   ASSERT_TRUE(Open());
   EXPECT_EQ(link.ReceivedCount(), 0u);
   ServeFor(100);
-  EXPECT_EQ(frames.Host().size(), 0u) << "nothing queued before the open is sent";
+  EXPECT_EQ(unit.HostFrames().size(), 0u) << "nothing queued before the open is sent";
   EXPECT_TRUE(link.QueueTransmit(block, kRingBytes));
   link.CloseLink(false);
   EXPECT_EQ(port.UnrestoredCloses(), 1);
@@ -180,7 +173,7 @@ TEST_F(SerialLinkTest, CloseEmptiesTheRingsAndAReopenStartsEmpty) {
 }
 
 TEST_F(SerialLinkTest, ExchangesGoThroughTheWorkersWithoutAllocating) {
-  Unit([](TesterModel& m) { m.SetFrameLog(nullptr); });  // the log is the test's, and allocates
+  Unit([](TesterModel& m) { m.SetFrameLog(nullptr); });  // the frame log allocates
   ASSERT_TRUE(Open());
   gAllocations = 0;
   gCountAllocations = true;
@@ -195,6 +188,11 @@ TEST_F(SerialLinkTest, ExchangesGoThroughTheWorkersWithoutAllocating) {
   responses.Drain();
   EXPECT_EQ(responses.replies, 3);
   EXPECT_TRUE(notifier.ServeUntil([&] { return notifier.sent >= 3; }, 1000)) << "every whole write is reported sent";
+  // Idle, the receive worker pauses between polls.
+  const int polls = port.Polls();
+  const auto start = Clock::now();
+  ServeFor(200);
+  EXPECT_LE(port.Polls() - polls, MsSince(start) / kWorkerPauseMs + 2);
   link.CloseLink(true);
   EXPECT_TRUE(errors.codes.empty());
 }
@@ -235,7 +233,7 @@ TEST_F(SerialLinkTest, TransferFaultsAreNoticedAndTheWorkersCarryOn) {
 
     rig.SendQuery();
     EXPECT_TRUE(rig.AwaitFrames(c.losesAnswer ? 1 : 2, 2000));
-    EXPECT_EQ(rig.frames.Host().size(), c.framesAtUnit);
+    EXPECT_EQ(rig.unit.HostFrames().size(), c.framesAtUnit);
     EXPECT_EQ(rig.port.Purges(), c.purges);
     EXPECT_EQ(rig.link.Damage(), c.fault != nullptr ? 1u : 0u);
     rig.link.CloseLink(true);
@@ -243,42 +241,28 @@ TEST_F(SerialLinkTest, TransferFaultsAreNoticedAndTheWorkersCarryOn) {
   }
 }
 
-TEST_F(SerialLinkTest, AnIdleReceiveWorkerPausesBetweenPolls) {
-  ASSERT_TRUE(Open());
-  const auto start = Clock::now();
-  ServeFor(200);
-  const int64_t took = MsSince(start);
-  link.CloseLink(true);
-  EXPECT_LE(port.Polls(), took / kWorkerPauseMs + 2);
-}
-
-TEST_F(SerialLinkTest, CloseServesWorkersBlockedInNotices) {
-  decode = false;
-  ASSERT_TRUE(Open());
-  SendQuery();
-  // The window thread is busy elsewhere: the transmit worker waits in its
-  // "sent", the receive worker in its "received" for the answer.
-  ASSERT_TRUE(notifier.WaitForBlockedWorkers(2, 2000));
-  const auto start = Clock::now();
-  link.CloseLink(true);
-  EXPECT_LT(MsSince(start), 1000);
-  EXPECT_EQ(notifier.received, 1) << "the pending notices were handled, not dropped";
-  EXPECT_EQ(notifier.sent, 1);
-  EXPECT_FALSE(port.IsPortOpen());
-}
-
-TEST_F(SerialLinkTest, CloseEndsWorkersWaitingOnTransfers) {
-  port.faults.holdPending = true;
-  ASSERT_TRUE(Open());
-  SendQuery();
-  Reply();
-  ASSERT_TRUE(notifier.ServeUntil([&] { return port.InWaitPending() == 2; }, 2000));
-  const auto start = Clock::now();
-  link.CloseLink(true);
-  EXPECT_LT(MsSince(start), 1000);
-  EXPECT_EQ(port.InWaitPending(), 0);
-  EXPECT_EQ(notifier.Posted(), 0u) << "a stopped transfer is no error to report";
-  EXPECT_FALSE(port.IsPortOpen());
+// The window thread busy elsewhere: the workers wait in their notices (which
+// the close then serves, not drops), or on transfers that never finish (whose
+// stop is no error to report).
+TEST(SerialLink, CloseEndsWorkersBlockedInNoticesOrWaitingOnTransfers) {
+  for (const bool transfers : {false, true}) {
+    SCOPED_TRACE(transfers);
+    LinkRig rig;
+    rig.decode = false;
+    rig.port.faults.holdPending = transfers;
+    ASSERT_TRUE(rig.Open());
+    rig.SendQuery();
+    if (transfers) rig.Reply();
+    ASSERT_TRUE(transfers ? rig.notifier.ServeUntil([&] { return rig.port.InWaitPending() == 2; }, 2000)
+                          : rig.notifier.WaitForBlockedWorkers(2, 2000));
+    const auto start = Clock::now();
+    rig.link.CloseLink(true);
+    EXPECT_LT(MsSince(start), 1000);
+    EXPECT_EQ(rig.notifier.Posted(), transfers ? 0u : 2u);
+    EXPECT_EQ(rig.notifier.received + rig.notifier.sent, transfers ? 0 : 2);
+    EXPECT_EQ(rig.port.InWaitPending(), 0);
+    EXPECT_FALSE(rig.port.IsPortOpen());
+  }
 }
 
 // A port call that ignores the stop request: the close gives up waiting, but

@@ -1,25 +1,18 @@
 // The simulated unit's own behaviour that the program's tests cannot see:
-// which answers a damage hits, what a closed line abandons; and
-// unitsim's control commands. What each answer holds, and that each damage
-// spoils it, shows in the panel's tests, which judge it.
+// what a closed line abandons; and unitsim's control commands. What each
+// answer holds, and that each damage spoils it, shows in the panel's tests.
 #include "sim/tester_model.h"
 
-#include <cbltool/set_json.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "cabledata/cable_file.h"
 #include "cabledata/posix_file_system.h"
 #include "link/commands.h"
 #include "sim/unit_control.h"
-#include "support/sync_notifier.h"
 #include "support/unit_frames.h"
 
 namespace {
@@ -32,7 +25,6 @@ struct ModelHost {
   ResponseChannel host{};
   uint64_t now = 0;
   std::vector<FrameBytes> got;
-  FrameBytes raw;
 
   void Send(const uint8_t* bytes, size_t n) { unit.HostBytes(bytes, n, now); }
   template <size_t N>
@@ -46,7 +38,6 @@ struct ModelHost {
       const size_t n = unit.TakeUnitBytes(buffer, sizeof buffer, now);
       ResponseRecord record;
       for (size_t i = 0; i < n; ++i) {
-        raw.push_back(buffer[i]);
         if (FeedByte(host, buffer[i]) && TakeResponse(host.queue, record)) got.push_back(FrameOf(record));
       }
     }
@@ -57,7 +48,6 @@ struct ModelHost {
   template <size_t N>
   std::vector<FrameBytes> Exchange(const uint8_t (&frame)[N]) {
     got.clear();
-    raw.clear();
     Send(frame);
     Settle();
     return got;
@@ -89,41 +79,6 @@ TEST_F(TesterModelTest, ClosingTheLineAbandonsWhatIsHalfDone) {
   EXPECT_EQ(unit.NextDueMs(), UINT64_MAX);
 }
 
-// One answer damaged, the others clean: a lost STX shows on the first byte,
-// a burst in the rows counted.
-TEST_F(TesterModelTest, FaultAnswerPicksTheAnswersTheFaultsHit) {
-  for (const char pick : {'\0', 'S', 'O', 'P', 'R', 'W'}) {
-    ModelHost faulty;
-    faulty.unit.Faults().lostStx = true;
-    faulty.unit.Faults().burstFrames = 2;
-    faulty.unit.Faults().faultAnswer = pick;
-    for (const char answer : {'S', 'O', 'P', 'R', 'W'}) {
-      SCOPED_TRACE((std::string{pick, ' ', answer}));
-      faulty.got.clear();
-      faulty.raw.clear();
-      uint8_t one[kOneOnOneStartBytes];
-      BuildOneOnOneStart(1, one);  // a row and the end
-      if (answer == 'S') faulty.Send(kStatusQuery);
-      if (answer == 'O') faulty.Send(one);
-      if (answer == 'P') {
-        faulty.Send(kProbeStart);
-        faulty.RunUntil(faulty.now + 60);  // two ProbeStates
-        faulty.Send(kProbeFinish);
-      }
-      if (answer == 'R') faulty.Send(kMasterRead);
-      if (answer == 'W') faulty.Send(kWorkTest);
-      faulty.Settle();
-      ASSERT_FALSE(faulty.raw.empty());
-      const bool hit = pick == 0 || pick == answer;
-      EXPECT_EQ(faulty.raw[0] != kStx, hit);
-      // Later frames of the answer keep their STX, a stream's included.
-      const size_t frames = answer == 'O' || answer == 'P' ? 2 : 1;
-      const size_t burst = hit && (answer == 'O' || answer == 'W') ? 2 : 0;
-      EXPECT_EQ(faulty.got.size(), frames + burst - (hit ? 1 : 0));
-    }
-  }
-}
-
 // --- unitsim's control commands ---
 
 bool IsError(const std::string& reply) { return reply.rfind("error: ", 0) == 0; }
@@ -149,7 +104,7 @@ class UnitControlTest : public TesterModelTest {
 };
 
 // Every command line answers "ok", a value, or an error that leaves the unit
-// as it was.
+// as it was; what the unit holds reads back.
 TEST_F(UnitControlTest, CommandsTakeOnlyTheirValues) {
   constexpr const char* kError = nullptr;
   const struct {
@@ -183,46 +138,8 @@ TEST_F(UnitControlTest, CommandsTakeOnlyTheirValues) {
   EXPECT_FALSE(control.QuitRequested());
   EXPECT_EQ(Run("quit\r\n"), "ok\n");
   EXPECT_TRUE(control.QuitRequested());
-}
 
-TEST_F(UnitControlTest, PlugsACableFromACableSetFileOrItsJson) {
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "pinvoro unit control test";
-  std::filesystem::create_directories(dir);
-  const auto set = std::make_unique<CableSet>();
-  InitCableSet(*set);
-  PinSetAdd(set->cables[3].connections[A(7)].bits, C(3));
-  PinSetAdd(set->cables[3].connections[C(3)].bits, A(7));
-  const std::string cbl = (dir / "set.cbl").string();
-  const std::u16string cbl16(cbl.begin(), cbl.end());
-  ShownErrors errors;
-  ASSERT_TRUE(SaveCableSetFile(files, errors, cbl16.c_str(), *set, SaveDisposition::kCreateOrReplace));
-  const std::string json = (dir / "set.json").string();
-  std::ofstream(json) << ExportCableSetJson(*set);
-  std::ofstream(dir / "short.cbl") << "too short";
-  std::string windows = "Z:" + json;  // as a driver under Wine names it
-  for (char& c : windows) c = c == '/' ? '\\' : c;
-
-  const Rows wired = Rows().Net({A(7), C(3)});
-  // The path is the rest of the line, blanks and all.
-  const struct {
-    std::string line, reply;
-    Rows measured;
-  } cases[] = {
-      {"plug cbl 3 " + cbl, "ok\n", wired},
-      {"plug cbl 2 " + cbl, "ok\n", Rows()},
-      {"plug json 4 " + windows, "ok\n", wired},
-      {"plug cbl 0 " + (dir / "short.cbl").string(), "error: cannot read", wired},
-      {"plug json 0 " + json, "error: cable number is 1..10\n", wired},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(Run(c.line).substr(0, c.reply.size()), c.reply) << c.line;
-    EXPECT_EQ(Measured(), c.measured) << c.line;
-  }
-  EXPECT_TRUE(errors.codes.empty());
-  std::filesystem::remove_all(dir);
-}
-
-TEST_F(UnitControlTest, ProbeLogAndExpectedShowWhatTheUnitHolds) {
+  // The probe, the log and the expected wiring show what the unit holds.
   EXPECT_EQ(Run("probe A01,B01 C04"), "ok\n");
   EXPECT_EQ(Exchange(kProbeStart).at(0), ProbeFrame(Pins({A(1), B(1), C(4)})));
   // A cleared script reaches nothing, however many steps it held.
