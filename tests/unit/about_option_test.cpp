@@ -29,18 +29,21 @@ struct AboutRig final : AboutWidgets {
   void StartTimer(uint16_t, uint32_t) override { timerRunning = true; }
   void StopTimer(uint16_t) override { timerRunning = false; }
   void PostTestStop() override { ++stops; }
-  void PostFrameQueued() override {}
+  void PostFrameQueued() override { ++queued; }
 
   std::u16string status;
   bool timerRunning = false;
   int stops = 0;
+  int queued = 0;
   ModelUnit unit;
   MemorySerialPort port{unit};
   ShownErrors errors;
   TableTextSource texts;
   App app{};
   ResponseChannel channel{};
-  SyncNotifier notifier;
+  SyncNotifier notifier{[this](LinkNotice n) {
+    if (n == LinkNotice::kReceived) check.OnLinkReceived();
+  }};
   SerialLink link{port, errors};
   AboutCheck check{app, link, channel, errors, texts, notifier, *this};
 };
@@ -81,6 +84,17 @@ TEST(AboutCheck, AZeroByteEndsTheVersionASecondReplyWinsAndNoAnswerTimesOutOnce)
   EXPECT_FALSE(rig.link.IsOpen());
   EXPECT_EQ(rig.app.LinkOpen, 0);
   EXPECT_EQ(rig.channel.ResponsePending, 0u);
+}
+
+TEST(AboutCheck, TheReplyIsReadOffTheLine) {
+  AboutRig rig;
+  rig.unit.With([](TesterModel& m) { return m.Faults().noAnswer = false; });
+  rig.check.OnInit();
+  ASSERT_TRUE(rig.notifier.ServeUntil([&] { return rig.queued > 0; }, 3000));
+  rig.check.OnFrameQueued();
+  EXPECT_EQ(rig.stops, 1);
+  rig.check.OnTestStop();
+  EXPECT_EQ(rig.status, Status(u"1.000"));
 }
 
 TEST(OptionLists, EntriesShowTheSettingsAndAnEmptyListKeepsThePreviousValue) {

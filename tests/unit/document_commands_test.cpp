@@ -11,6 +11,7 @@
 
 #include "common/text.h"
 #include "support/memory_file_system.h"
+#include "support/table_text_source.h"
 
 namespace {
 
@@ -169,6 +170,16 @@ TEST(DocumentCommands, EveryCommandInEveryStateKeepsWhatTheOperatorKeeps) {
     EXPECT_EQ(errors.codes, c.errors);
     EXPECT_LE(disk.files.size(), filesBefore + (c.outcome == "yes" || c.outcome == "saved")) << "no temporary file";
   }
+}
+
+// The Open and Save dialogs' filter: its name, then the pattern, each ended,
+// and the list ended; a buffer too small for it all gives nothing.
+TEST(FileFilter, NameThenPatternThenTheEnd) {
+  TableTextSource texts;
+  char16_t out[40];
+  const size_t n = BuildFileFilter(texts, out, 40);
+  EXPECT_EQ(std::u16string(out, n), std::u16string(u"Cable data (*.cbl)\0*.cbl\0\0", 26));
+  EXPECT_EQ(BuildFileFilter(texts, out, 25), 0u);
 }
 
 }  // namespace
