@@ -59,6 +59,7 @@ TEST(ConsecutiveNumber, NumbersLettersWidthsStepsAndWraps) {
       {A(1), {.fixedName = u"P", .repeatCount = u"2", .omitPinLabel = true, .start = u"1"}, u"P1|P2|old"},
       {C(3), {.repeatCount = u"2", .start = u" 8 "}, u"C03 8|C04 9"},
       {C(1), {.repeatCount = u"3", .kind = kAlphabet, .start = u"Y"}, u"C01 Y|C02 Z|C03 A"},
+      {C(2), {.repeatCount = u"2", .kind = kAlphabet, .start = u"A"}, u"C02 A|C03 B"},
       {A(1), {.repeatCount = u"3", .kind = kAlphabet, .start = u"bx", .descending = true}, u"A01 b|A02 a|A03 z"},
       {B(50), {.fixedName = u"NC", .repeatCount = u"2", .kind = kNoCounter}, u"B50 NC|C01 NC|old"},
   };

@@ -22,8 +22,8 @@ TEST(Text, CopyCutsToCapacityAndKeepsTheTail) {
 }
 
 TEST(Text, Utf8BothWaysAndBadInputRefused) {
-  const char16_t src[] = u"ケーブル A01 \U0001F50C\u00e9\x7f";
-  const std::string utf8 = "ケーブル A01 \xF0\x9F\x94\x8C\xC3\xA9\x7F";
+  const char16_t src[] = u"ケーブル A01 \U0001F50C\U0010FFFF\u00e9\x7f";
+  const std::string utf8 = "ケーブル A01 \xF0\x9F\x94\x8C\xF4\x8F\xBF\xBF\xC3\xA9\x7F";
   char out8[64];
   ASSERT_EQ(Utf16ToUtf8(src, std::u16string(src).size(), out8, sizeof out8), utf8.size());
   EXPECT_EQ(std::string(out8), utf8);
