@@ -52,13 +52,13 @@ struct ResultClock {
 void BM_OneOnOneExchange(benchmark::State& state) {
   const bool faulty = state.range(0) != 0;
   auto rig = std::make_unique<PanelRig>();
-  rig->Unit([&](TesterModel& m) {
+  rig->unit.With([&](TesterModel& m) {
     if (faulty) m.PlugNothing();  // all 50 CN-A pins open: 50 rows and the end
     else m.PlugStraight(50);
   });
   ResultClock result;
   result.rig = rig.get();
-  rig->widgets.onResult = [&result] { ResultClock::Mark(&result); };
+  rig->onResult = [&result] { ResultClock::Mark(&result); };
 
   std::vector<double> latency;
   std::vector<double> own;
@@ -79,10 +79,10 @@ void BM_OneOnOneExchange(benchmark::State& state) {
     startOnly.push_back(std::chrono::duration<double, std::milli>(startWork).count());
     own.push_back(std::chrono::duration<double, std::milli>(startWork + result.own).count());
     // The stop closes the link and enables Start again: after the result.
-    rig->RunUntil([&] { return rig->app.LinkOpen == 0 && rig->widgets.IsEnabled(kOneOnOneStart); }, 2000);
+    rig->RunUntil([&] { return rig->app.LinkOpen == 0 && rig->IsEnabled(kOneOnOneStart); }, 2000);
     close.push_back(std::chrono::duration<double, std::milli>(Clock::now() - result.at).count());
   }
-  const bool expected = rig->widgets.texts[kResultBox] == (faulty ? u"NG" : u"OK");
+  const bool expected = rig->texts[kResultBox] == (faulty ? u"NG" : u"OK");
   if (failed || !expected) state.SkipWithError("an exchange did not end with the expected result");
 
   const double bytes = 6.0 + (faulty ? 50.0 * 20.0 : 0.0) + 6.0;
@@ -116,7 +116,7 @@ void BM_ProbeStreamAtLineRate(benchmark::State& state) {
   const auto seconds = static_cast<int>(state.range(0));
   for (auto _ : state) {
     auto rig = std::make_unique<PanelRig>();
-    rig->Unit([](TesterModel& m) {
+    rig->unit.With([](TesterModel& m) {
       m.SetLineSpeed(38400);
       m.SetProbePeriodMs(0);
     });
@@ -129,7 +129,7 @@ void BM_ProbeStreamAtLineRate(benchmark::State& state) {
     while (Clock::now() - began < std::chrono::seconds(seconds)) {
       const uint64_t now = rig->unit.NowMs();
       const PinSet reach = Pins({pin % kPinCount, (pin + 50) % kPinCount});
-      rig->Unit([&](TesterModel& m) {
+      rig->unit.With([&](TesterModel& m) {
         m.ClearProbeScript();
         m.ProbeAt(now, reach);
       });
@@ -156,7 +156,7 @@ void BM_ProbeStreamAtLineRate(benchmark::State& state) {
     state.counters["frames_per_s"] = sent / (wallMs / 1000.0);
     state.counters["busy_share"] = busyMs / wallMs;
     state.counters["stop_ms"] = stopMs;
-    state.counters["repaints_per_s"] = rig->widgets.repaints / (wallMs / 1000.0);
+    state.counters["repaints_per_s"] = rig->repaints / (wallMs / 1000.0);
   }
 }
 BENCHMARK(BM_ProbeStreamAtLineRate)->ArgName("seconds")->Arg(60)->Iterations(1)->Unit(benchmark::kSecond);

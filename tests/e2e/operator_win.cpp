@@ -3,7 +3,6 @@
 #include <commctrl.h>
 #include <gdiplus.h>
 
-#include <cstring>
 #include <cwctype>
 
 namespace {
@@ -11,6 +10,12 @@ namespace {
 // The message text of a message box; the file name field of a file dialog
 // (Explorer style, old style).
 constexpr int kMessageTextId = 0xFFFF, kFileNameCombo = 0x47C, kFileNameEdit = 0x480;
+
+// A screen area, 4 bytes a pixel (blue, green, red, unused), top row first.
+struct Picture {
+  int width = 0, height = 0;
+  std::vector<uint8_t> pixels;
+};
 
 std::optional<Picture> CaptureRect(const RECT& r) {
   Picture p{r.right - r.left, r.bottom - r.top, {}};
@@ -27,6 +32,25 @@ std::optional<Picture> CaptureRect(const RECT& r) {
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
   return ok ? std::optional<Picture>(std::move(p)) : std::nullopt;
+}
+
+// The screen area once a few captures in a row agree: the display catches
+// up with the program's painting a moment later. Only what is on the screen
+// can be captured.
+std::optional<Picture> SettledCapture(RECT r) {
+  RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  if (!IntersectRect(&r, &r, &screen)) return std::nullopt;
+  std::optional<Picture> last = CaptureRect(r);
+  int stillLooks = 0;
+  WaitUntil(
+      [&] {
+        std::optional<Picture> now = CaptureRect(r);
+        stillLooks = now && last && now->pixels == last->pixels ? stillLooks + 1 : 0;
+        last = std::move(now);
+        return stillLooks >= 4;
+      },
+      3000);
+  return last;
 }
 
 // A key by its code, or with vk 0 the character c of its own.
@@ -147,16 +171,6 @@ bool Operator::Click(HWND window) {
          ClickAt(GetAncestor(window, GA_ROOT), POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
 }
 
-bool Operator::ClickListRow(HWND listView, int row) {
-  std::vector<uint8_t> bytes(sizeof(RECT));
-  RECT r{LVIR_BOUNDS, 0, 0, 0};
-  std::memcpy(bytes.data(), &r, sizeof r);
-  if (!SendThroughProgram(listView, LVM_GETITEMRECT, static_cast<WPARAM>(row), bytes)) return false;
-  std::memcpy(&r, bytes.data(), sizeof r);
-  POINT p{r.left + 8, (r.top + r.bottom) / 2};
-  return ClientToScreen(listView, &p) && ClickAt(GetAncestor(listView, GA_ROOT), p);
-}
-
 bool Operator::Type(HWND control, const std::wstring& text) {
   // Keys go to the window with the focus: wait until the click has put it there.
   if ((FocusOf(control) != control && !Click(control)) || !BringToFront(GetAncestor(control, GA_ROOT)) ||
@@ -192,44 +206,16 @@ std::wstring Operator::Text(HWND window) {
   return n < 0 ? kNoAnswer : text.substr(0, static_cast<size_t>(n));
 }
 
-bool Operator::SendThroughProgram(HWND window, UINT msg, WPARAM wParam, std::vector<uint8_t>& bytes,
-                                  const std::function<void(uintptr_t at)>& place) const {
-  void* at = VirtualAllocEx(process_.hProcess, nullptr, bytes.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-  if (at == nullptr) return false;
-  if (place) place(reinterpret_cast<uintptr_t>(at));
-  SIZE_T n = 0;
-  const bool ok = WriteProcessMemory(process_.hProcess, at, bytes.data(), bytes.size(), &n) &&
-                  Ask(window, msg, wParam, reinterpret_cast<LPARAM>(at)) != -1 &&
-                  ReadProcessMemory(process_.hProcess, at, bytes.data(), bytes.size(), &n);
-  VirtualFreeEx(process_.hProcess, at, 0, MEM_RELEASE);
-  return ok;
-}
-
 std::wstring Operator::StatusText(HWND statusBar, int part) const {
-  std::vector<uint8_t> bytes(2048);
-  if (!SendThroughProgram(statusBar, SB_GETTEXTW, static_cast<WPARAM>(part), bytes)) return kNoAnswer;
-  return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), wcsnlen(reinterpret_cast<const wchar_t*>(bytes.data()), 1023));
-}
-
-std::wstring Operator::ListText(HWND listView, int row, int column) const {
-  // The item or column record, then room for its text.
-  constexpr size_t kTextAt = 128, kChars = 512;
-  static_assert(sizeof(LVITEMW) <= kTextAt && sizeof(LVCOLUMNW) <= kTextAt);
-  std::vector<uint8_t> bytes(kTextAt + kChars * sizeof(wchar_t));
-  const auto place = [&](uintptr_t at) {
-    LVITEMW item{};
-    LVCOLUMNW header{};
-    item.pszText = header.pszText = reinterpret_cast<wchar_t*>(at + kTextAt);
-    item.cchTextMax = header.cchTextMax = kChars - 1;
-    item.iSubItem = column;
-    header.mask = LVCF_TEXT;
-    if (row < 0) std::memcpy(bytes.data(), &header, sizeof header);
-    else std::memcpy(bytes.data(), &item, sizeof item);
-  };
-  if (!SendThroughProgram(listView, row < 0 ? LVM_GETCOLUMNW : LVM_GETITEMTEXTW,
-                          static_cast<WPARAM>(row < 0 ? column : row), bytes, place))
-    return kNoAnswer;
-  return reinterpret_cast<const wchar_t*>(bytes.data() + kTextAt);
+  // The status bar writes the text into the program's memory: lend it room
+  // there (zero-filled) and read it back.
+  wchar_t text[1024] = L"";
+  void* at = VirtualAllocEx(process_.hProcess, nullptr, sizeof text, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  SIZE_T n = 0;
+  const bool ok = at != nullptr && Ask(statusBar, SB_GETTEXTW, part, reinterpret_cast<LPARAM>(at)) != -1 &&
+                  ReadProcessMemory(process_.hProcess, at, text, sizeof text - sizeof *text, &n);
+  if (at != nullptr) VirtualFreeEx(process_.hProcess, at, 0, MEM_RELEASE);
+  return ok ? text : kNoAnswer;
 }
 
 HWND Operator::FocusOf(HWND window, bool active) {
@@ -286,29 +272,6 @@ bool Operator::CompleteFileDialog(HWND dialog, const std::wstring& path) {
   return Answer(dialog, IDOK);
 }
 
-std::optional<Picture> Operator::Capture(HWND window) {
-  RECT r;
-  return GetWindowRect(window, &r) ? Capture(r) : std::nullopt;
-}
-
-std::optional<Picture> Operator::Capture(RECT r) {
-  // Only what is on the screen can be captured.
-  RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  IntersectRect(&r, &r, &screen);
-  // The display catches up with the program's painting a moment later.
-  std::optional<Picture> last = CaptureRect(r);
-  int stillLooks = 0;
-  WaitUntil(
-      [&] {
-        std::optional<Picture> now = CaptureRect(r);
-        stillLooks = now && last && now->pixels == last->pixels ? stillLooks + 1 : 0;
-        last = std::move(now);
-        return stillLooks >= 4;
-      },
-      3000);
-  return last;
-}
-
 bool Operator::SaveScreenshot(HWND window, const std::wstring& pngPath) {
   using namespace Gdiplus;
   static const bool started = [] {
@@ -318,7 +281,8 @@ bool Operator::SaveScreenshot(HWND window, const std::wstring& pngPath) {
   }();
   // GDI+'s PNG encoder.
   static constexpr CLSID kPng = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
-  std::optional<Picture> p = Capture(window);
+  RECT r{};
+  std::optional<Picture> p = GetWindowRect(window, &r) ? SettledCapture(r) : std::nullopt;
   GpBitmap* bitmap = nullptr;
   if (!started || !p ||
       DllExports::GdipCreateBitmapFromScan0(p->width, p->height, p->width * 4, PixelFormat32bppRGB, p->pixels.data(),
@@ -327,4 +291,9 @@ bool Operator::SaveScreenshot(HWND window, const std::wstring& pngPath) {
   const bool saved = DllExports::GdipSaveImageToFile(bitmap, pngPath.c_str(), &kPng, nullptr) == Ok;
   DllExports::GdipDisposeImage(bitmap);
   return saved;
+}
+
+std::vector<uint8_t> Operator::Pixels(RECT screenArea) {
+  std::optional<Picture> p = SettledCapture(screenArea);
+  return p ? std::move(p->pixels) : std::vector<uint8_t>{};
 }

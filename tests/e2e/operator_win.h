@@ -6,7 +6,6 @@
 // condition, with a time-out.
 #include <windows.h>
 
-#include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <optional>
@@ -27,12 +26,6 @@ LRESULT Ask(HWND window, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
 struct ProgramDialog {
   HWND hwnd = nullptr;
   std::wstring caption, text;
-};
-
-// A screen area, 4 bytes a pixel (blue, green, red, unused), top row first.
-struct Picture {
-  int width = 0, height = 0;
-  std::vector<uint8_t> pixels;
 };
 
 class Operator {
@@ -60,7 +53,6 @@ class Operator {
   static void Press(HWND button);
   // A real left click (mouse input) in the middle of the window.
   bool Click(HWND window);
-  bool ClickListRow(HWND listView, int row);
   // Keystrokes into the control, clicked into first unless it has the focus.
   // Lower-case letters, digits and blanks are their plain keys, without
   // Shift, so that any other case is the program's doing; '\n' is Enter, '\b'
@@ -73,8 +65,6 @@ class Operator {
 
   static std::wstring Text(HWND window);
   std::wstring StatusText(HWND statusBar, int part) const;
-  // A list view's cell; row -1 is the column's header.
-  std::wstring ListText(HWND listView, int row, int column) const;
   // The window with the keyboard focus in the window's thread, or with
   // `active` the thread's active window.
   static HWND FocusOf(HWND window, bool active = false);
@@ -88,21 +78,15 @@ class Operator {
   // Writes path into a file dialog's name field and presses its OK button.
   static bool CompleteFileDialog(HWND dialog, const std::wstring& path);
 
-  // The screen under the window, or in the area, once a few captures in a
-  // row agree (the program has finished painting).
-  static std::optional<Picture> Capture(HWND window);
-  static std::optional<Picture> Capture(RECT screenArea);
+  // A PNG of the screen under the window once the program has finished painting.
   static bool SaveScreenshot(HWND window, const std::wstring& pngPath);
+  // The settled pixels of a screen area, empty if it cannot be captured.
+  static std::vector<uint8_t> Pixels(RECT screenArea);
 
  private:
   void End();
   bool BringToFront(HWND topWindow);
   bool ClickAt(HWND topWindow, POINT screen);
-  // Sends msg with lParam pointing at a copy of bytes inside the program, for
-  // the messages whose pointers Windows does not carry across processes;
-  // `place` fills the bytes knowing where they will be. Read back after.
-  bool SendThroughProgram(HWND window, UINT msg, WPARAM wParam, std::vector<uint8_t>& bytes,
-                          const std::function<void(uintptr_t at)>& place = {}) const;
 
   PROCESS_INFORMATION process_{};
   HWND main_ = nullptr;

@@ -1,8 +1,5 @@
 #include "scenario_win.h"
 
-#include <commctrl.h>
-
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,14 +9,16 @@
 
 namespace {
 
-std::wstring ProgramPath() {
-  const std::wstring path = WinePathOfUnix(std::getenv("PINVORO_E2E_PROGRAM"));
-  return path.empty() ? WinePathOfUnix(PINVORO_E2E_DEFAULT_PROGRAM) : path;
+// The variable's path, or the fallback when it is not set.
+std::wstring PathFromEnvironment(const wchar_t* name, const std::wstring& fallback) {
+  const wchar_t* path = _wgetenv(name);
+  return WinePathOfUnix(path != nullptr && *path != L'\0' ? path : fallback);
 }
 
-std::wstring FolderFromEnvironment(const char* name, const wchar_t* fallback) {
-  const std::wstring path = WinePathOfUnix(std::getenv(name));
-  return path.empty() ? std::filesystem::current_path().wstring() + L"\\" + fallback : path;
+std::wstring ProgramPath() { return PathFromEnvironment(L"PINVORO_E2E_PROGRAM", L"" PINVORO_E2E_DEFAULT_PROGRAM); }
+
+std::wstring FolderFromEnvironment(const wchar_t* name, const wchar_t* fallback) {
+  return PathFromEnvironment(name, std::filesystem::current_path().wstring() + L"\\" + fallback);
 }
 
 // "Suite.Test" with the parameter's slash made file-name safe.
@@ -41,30 +40,6 @@ class UnmanagedWindows : public ::testing::Environment {
   void TearDown() override { RegDeleteKeyW(HKEY_CURRENT_USER, kKey); }
 };
 [[maybe_unused]] ::testing::Environment* const kUnmanaged = ::testing::AddGlobalTestEnvironment(new UnmanagedWindows);
-
-// Runs `use` on a hidden copy of the program's dialog template made in this
-// process: the platform gives the copy the template's font and dialog units
-// as it gives them to the program's own window. False without the template.
-bool WithDialogCopy(int templateId, LANGID language, const std::function<void(HWND)>& use) {
-  static const bool controls = [] {
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
-    return InitCommonControlsEx(&icc) != FALSE;
-  }();
-  HMODULE program =
-      LoadLibraryExW(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  HRSRC found = program ? FindResourceExW(program, RT_DIALOG, MAKEINTRESOURCEW(templateId), language) : nullptr;
-  const void* tmpl = found ? LockResource(LoadResource(program, found)) : nullptr;
-  // The panel is a child window: it needs a parent, which never shows.
-  HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-  HWND copy = tmpl && controls
-                  ? CreateDialogIndirectParamW(GetModuleHandleW(nullptr), static_cast<const DLGTEMPLATE*>(tmpl), parent,
-                                               [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0)
-                  : nullptr;
-  if (copy != nullptr) use(copy);
-  DestroyWindow(parent);
-  if (program != nullptr) FreeLibrary(program);
-  return copy != nullptr;
-}
 
 }  // namespace
 
@@ -95,50 +70,8 @@ bool IsMessageBox(const ProgramDialog& dialog) { return !dialog.text.empty(); }
                                        << ::testing::PrintToString(got);
 }
 
-::testing::AssertionResult NothingClipped(HWND window, int templateId, LANGID language) {
-  std::string clipped;
-  int measured = 0;
-  const bool made = WithDialogCopy(templateId, language, [&](HWND copy) {
-    HDC dc = GetDC(copy);
-    const HGDIOBJ font = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(copy, WM_GETFONT, 0, 0)));
-    INT digit = 0;
-    GetCharWidth32W(dc, L'0', L'0', &digit);
-    for (HWND c = GetWindow(window, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
-      wchar_t type[16] = L"";
-      GetClassNameW(c, type, 16);
-      const bool button = lstrcmpiW(type, L"Button") == 0, label = lstrcmpiW(type, L"Static") == 0;
-      const LONG style = GetWindowLongW(c, GWL_STYLE), kind = style & (button ? BS_TYPEMASK : SS_TYPEMASK);
-      const std::wstring text = Operator::Text(c);
-      RECT box{};
-      // Buttons and text labels only: edit fields scroll, pictures have no text.
-      if (((!button || kind == BS_OWNERDRAW) &&
-           (!label || (kind > SS_RIGHT && kind != SS_SIMPLE && kind != SS_LEFTNOWORDWRAP))) ||
-          text.empty() || !IsWindowVisible(c) || !GetClientRect(c, &box))
-        continue;
-      // The room the platform leaves for the text: right of a check box or
-      // radio button and half a digit, inside a group box's frame, within a
-      // button's edges.
-      const bool check = button && ((kind >= BS_CHECKBOX && kind <= BS_AUTO3STATE) || kind == BS_AUTORADIOBUTTON);
-      const int room = box.right - (check ? 13 + digit / 2 : kind == BS_GROUPBOX ? 14 : 4 * button);
-      const bool wrap = label ? kind <= SS_RIGHT && !(style & SS_CENTERIMAGE) : (style & BS_MULTILINE) != 0;
-      RECT need{0, 0, room, 0};
-      DrawTextW(dc, text.c_str(), -1, &need,
-                DT_CALCRECT | (wrap ? DT_WORDBREAK : DT_SINGLELINE) | (label && (style & SS_NOPREFIX) ? DT_NOPREFIX : 0));
-      ++measured;
-      if (need.right > room || (kind != BS_GROUPBOX && need.bottom > box.bottom))
-        clipped += " \"" + Utf8(text) + "\" needs " + std::to_string(need.right) + "x" + std::to_string(need.bottom) +
-                   " px, has " + std::to_string(room) + "x" + std::to_string(box.bottom) + ";";
-    }
-    SelectObject(dc, font);
-    ReleaseDC(copy, dc);
-  });
-  if (!made || measured == 0) return ::testing::AssertionFailure() << "no template or no text to measure";
-  if (!clipped.empty()) return ::testing::AssertionFailure() << "clipped:" << clipped;
-  return ::testing::AssertionSuccess();
-}
-
 void ProgramTest::SetUp() {
-  dir_ = FolderFromEnvironment("PINVORO_E2E_SCRATCH", L"e2e-scratch") + L"\\" + CurrentTestName();
+  dir_ = FolderFromEnvironment(L"PINVORO_E2E_SCRATCH", L"e2e-scratch") + L"\\" + CurrentTestName();
   std::error_code ignored;
   std::filesystem::remove_all(dir_, ignored);
   ASSERT_TRUE(std::filesystem::create_directories(dir_)) << Utf8(dir_);
@@ -227,7 +160,7 @@ bool ProgramTest::Close(HWND dialog, int button, WORD key) {
 }
 
 void ProgramTest::Snapshot(HWND window, const wchar_t* name) {
-  const std::wstring dir = FolderFromEnvironment("PINVORO_E2E_ARTIFACTS", L"e2e-artifacts");
+  const std::wstring dir = FolderFromEnvironment(L"PINVORO_E2E_ARTIFACTS", L"e2e-artifacts");
   const std::wstring path = dir + L"\\" + CurrentTestName() + (name ? L"-" + std::wstring(name) : L"") + L".png";
   std::error_code ignored;
   std::filesystem::create_directories(dir, ignored);

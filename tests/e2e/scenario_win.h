@@ -23,7 +23,7 @@
 
 // Menu commands of the main window.
 inline constexpr WORD kMenuOpen = 40001, kMenuSave = 40002, kMenuSaveAs = 40003, kMenuInitialize = 40004,
-                      kMenuExit = 40005, kMenuOneOnOne = 40006, kMenuProbe = 40007, kMenuMasterWork = 40008,
+                      kMenuExit = 40005, kMenuProbe = 40007, kMenuMasterWork = 40008,
                       kMenuProbePlus = 40009, kMenuEditCableData = 40010, kMenuOption = 40011, kMenuAbout = 40012;
 // The mode panel: the counters OK, NG, Skip, Total follow kOkCounter, the
 // cell of pin k is kPinCellBase + k. The check box of pin k in Edit Probe
@@ -38,12 +38,8 @@ inline constexpr int kCableList = 1290, kCableInfoButton = 1293, kCableDataButto
                      kProductNoEdit = 1280, kPinBox = 1163, kConsecutiveNumber = 1271, kFixedName = 1030,
                      kConnectionPinName = 1050, kLanguageList = 1011, kPortList = 1010, kAboutProduct = 1000,
                      kAboutStatus = 1001;
-// The program's dialog templates.
-inline constexpr int kAboutTemplate = 102, kEditorTemplate = 103, kConnectionTemplate = 104, kInfoTemplate = 105,
-                     kListTemplate = 106, kPanelTemplate = 107, kOptionTemplate = 108, kProbeTemplate = 109,
-                     kNumberTemplate = 110;
 // Pin indices: CN-A from 0, CN-B from 50, CN-C from 100.
-inline constexpr int kA01 = 0, kA17 = 16, kA18 = 17, kA50 = 49, kB01 = 50, kB02 = 51, kB05 = 54, kB10 = 59,
+inline constexpr int kA01 = 0, kA17 = 16, kA18 = 17, kA50 = 49, kB01 = 50, kB05 = 54, kB10 = 59,
                      kC02 = 101, kC03 = 102, kC04 = 103;
 inline constexpr COLORREF kYellow = RGB(247, 247, 0), kWhite = RGB(255, 255, 255), kBlue = RGB(0, 127, 255);
 
@@ -54,9 +50,6 @@ std::vector<std::wstring> SettingsIn(int language = 2);
 // The main window as the panel sizes it: at the top left corner, the panel
 // filling the client area above the status bar.
 ::testing::AssertionResult FitsThePanel(HWND main);
-// No text of the window (of the program's template) is cut off by its
-// button, label or group box in the template's font.
-::testing::AssertionResult NothingClipped(HWND window, int templateId, LANGID language);
 bool IsMessageBox(const ProgramDialog& dialog);
 
 class ProgramTest : public ::testing::Test {

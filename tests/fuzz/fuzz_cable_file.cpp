@@ -4,13 +4,11 @@
 #include <cstring>
 
 #include "cabledata/cable_file.h"
-#include "common/text.h"
 #include "support/memory_file_system.h"
 
 namespace {
 
-class FixedPrompt final : public ConversionPrompt {
- public:
+struct FixedPrompt final : ConversionPrompt {
   bool yes = true;
   bool ConfirmOldLayoutConversion() override { return yes; }
 };
@@ -26,20 +24,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   prompt.yes = size % 2 == 0;
   // Sizes near the two layouts are where the interesting cases are; stretch
   // small inputs to land there as well.
-  std::vector<uint8_t> file(data, data + size);
-  if (size > 0 && data[0] == 0xF0) file.resize(kOldCableSetFileSize + (size % 3) - 1, 0);
-  if (size > 0 && data[0] == 0xF1) file.resize(kCableSetFileSize + (size % 3) - 1, 0);
-  fs.files[u"f.cbl"] = file;
+  std::vector<uint8_t>& file = fs.files[u"f.cbl"] = std::vector<uint8_t>(data, data + size);
+  if (size > 0 && data[0] >= 0xF0) file.resize((data[0] & 1 ? kCableSetFileSize : kOldCableSetFileSize) + size % 3 - 1);
   fs.readChunk = size % 7 == 0 ? 4096 : 0;
-
   InitCableSet(set);
   before = set;
   const bool ok = LoadCableSetFile({fs, errors, prompt}, u"f.cbl", set);
   if (!ok && std::memcmp(&set, &before, sizeof set) != 0) __builtin_trap();
-  if (ok) {
-    if (!errors.codes.empty()) __builtin_trap();
-    if (TerminateAllText(set) != 0) __builtin_trap();
-  }
+  if (ok && (!errors.codes.empty() || TerminateAllText(set) != 0)) __builtin_trap();
   if (fs.openHandles != 0) __builtin_trap();
   return 0;
 }

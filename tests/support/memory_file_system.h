@@ -16,6 +16,7 @@ class MemoryFileSystem final : public FileSystem {
  public:
   std::map<std::u16string, std::vector<uint8_t>> files;
   std::set<std::u16string> locked;  // paths someone else holds open
+  std::set<std::u16string> others;  // paths of what is not a file: folders, FIFOs, devices
 
   // Fault switches.
   bool failRead = false, failCreate = false, failWrite = false, failFlush = false, failReplace = false;
@@ -46,23 +47,23 @@ class MemoryFileSystem final : public FileSystem {
     return Open(temp);
   }
   bool GetSize(FileHandle f, uint64_t& size) override {
-    size = files[handles_[f].path].size();
+    size = files[handles_[f].first].size();
     return true;
   }
   bool Read(FileHandle f, void* buffer, uint32_t capacity, uint32_t& done) override {
     done = 0;
     if (failRead) return false;
-    Handle& h = handles_[f];
-    const auto& data = files[h.path];
-    done = static_cast<uint32_t>(std::min<size_t>(capacity, data.size() - std::min(data.size(), h.pos)));
+    auto& [path, pos] = handles_[f];
+    const auto& data = files[path];
+    done = static_cast<uint32_t>(std::min<size_t>(capacity, data.size() - std::min(data.size(), pos)));
     if (readChunk) done = std::min(done, readChunk);
-    if (done) std::memcpy(buffer, data.data() + h.pos, done);
-    h.pos += done;
+    if (done) std::memcpy(buffer, data.data() + pos, done);
+    pos += done;
     return true;
   }
   bool Write(FileHandle f, const void* data, uint32_t size, uint32_t& done) override {
     done = failWrite ? 0 : size - std::min(size, shortWriteBy);
-    auto& file = files[handles_[f].path];
+    auto& file = files[handles_[f].first];
     file.insert(file.end(), static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + done);
     return !failWrite;
   }
@@ -79,27 +80,22 @@ class MemoryFileSystem final : public FileSystem {
   }
   void Remove(const char16_t* path) override { files.erase(path); }
   PathKind KindOf(const char16_t* path) override {
-    return files.count(path) != 0 ? PathKind::kRegular : PathKind::kMissing;
+    return others.count(path) ? PathKind::kOther : files.count(path) ? PathKind::kRegular : PathKind::kMissing;
   }
 
  private:
-  struct Handle {
-    std::u16string path;
-    size_t pos = 0;
-  };
   FileHandle Open(const char16_t* path) {
-    handles_[next_] = Handle{path, 0};
+    handles_[next_] = {path, 0};
     ++openHandles;
     return next_++;
   }
-  std::map<FileHandle, Handle> handles_;
+  std::map<FileHandle, std::pair<std::u16string, size_t>> handles_;  // path and read position
   FileHandle next_ = 1;
   uint64_t temporaries_ = 0;
 };
 
 // Records the codes instead of showing boxes.
-class RecordingErrors final : public ErrorReporter {
- public:
+struct RecordingErrors final : ErrorReporter {
   std::vector<uint16_t> codes;
   void ShowError(uint16_t code) override { codes.push_back(code); }
 };

@@ -8,7 +8,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
@@ -59,13 +58,9 @@ class MemorySerialPort final : public SerialPort {
   MemoryPortFaults faults;
 
   // --- what a test observes ---
-  bool IsPortOpen() {
-    std::lock_guard<std::mutex> hold(m_);
-    return open_;
-  }
+  bool IsPortOpen() const { return open_; }
   int RestoredCloses() const { return restoredCloses_; }
   int UnrestoredCloses() const { return unrestoredCloses_; }
-  int Purges() const { return purges_; }
   int Polls() const { return polls_; }
   int InWaitPending() const { return inWaitPending_; }
   // Ends the waits that ignoreStop kept; they fail.
@@ -81,7 +76,6 @@ class MemorySerialPort final : public SerialPort {
     if (faults.failOpen || open_) return false;
     open_ = true;
     settings_ = settings;
-    queued_ = 0;
     return true;
   }
   void Close(bool restore) override {
@@ -121,12 +115,11 @@ class MemorySerialPort final : public SerialPort {
     done = 0;
     if (!open_ || TakeFault(faults.failReads)) return IoResult::kFailed;
     if (!faults.pendingTransfers && !faults.holdPending) return CompleteRead(buffer, size, done);
-    pending_[0] = {buffer, nullptr, size, true, {}};
+    pending_[0] = {buffer, nullptr, size, {}};
     return IoResult::kPending;
   }
   void PurgeReceive() override {
     std::lock_guard<std::mutex> hold(m_);
-    ++purges_;
     queued_ = 0;
   }
   IoResult StartWrite(const uint8_t* data, uint32_t size, uint32_t& done) override {
@@ -135,7 +128,7 @@ class MemorySerialPort final : public SerialPort {
     if (!open_ || TakeFault(faults.failWrites)) return IoResult::kFailed;
     if (!faults.pendingTransfers && !faults.holdPending && !faults.paceWrites) return CompleteWrite(data, size, done);
     const auto wire = std::chrono::microseconds(uint64_t{size} * 10u * 1000000u / std::max(settings_.Speed, 1u));
-    pending_[1] = {nullptr, data, size, true, faults.paceWrites ? Clock::now() + wire : Clock::time_point{}};
+    pending_[1] = {nullptr, data, size, faults.paceWrites ? Clock::now() + wire : Clock::time_point{}};
     return IoResult::kPending;
   }
   IoResult WaitPending(LinkSide side, uint32_t& done) override {
@@ -145,19 +138,17 @@ class MemorySerialPort final : public SerialPort {
     ++inWaitPending_;
     IoResult result = IoResult::kStopped;
     for (;;) {
-      if (faults.ignoreStop) {
-        if (released_) {
-          result = IoResult::kFailed;
-          break;
-        }
-      } else if (p.active && !faults.holdPending && Clock::now() >= p.doneAt) {
+      if (!faults.ignoreStop && p.size != 0 && !faults.holdPending && Clock::now() >= p.doneAt) {
         // As with the overlapped event: a completed transfer wins over the stop.
         result = p.readTo != nullptr ? CompleteRead(p.readTo, p.size, done) : CompleteWrite(p.writeFrom, p.size, done);
         break;
-      } else if (stop_[Side(side)]) {
+      }
+      // A call that ignores the stop ends only by ReleaseStuck, failing.
+      if (faults.ignoreStop ? released_ : stop_[Side(side)]) {
+        if (faults.ignoreStop) result = IoResult::kFailed;
         break;
       }
-      if (p.active && p.doneAt > Clock::now()) cv_.wait_until(lock, p.doneAt);
+      if (p.size != 0 && p.doneAt > Clock::now()) cv_.wait_until(lock, p.doneAt);
       else cv_.wait(lock);
     }
     p = Pending{};
@@ -184,8 +175,7 @@ class MemorySerialPort final : public SerialPort {
   struct Pending {
     uint8_t* readTo;
     const uint8_t* writeFrom;
-    uint32_t size;
-    bool active;
+    uint32_t size;  // 0: no transfer pending
     Clock::time_point doneAt;  // a paced write is not done before
   };
 
@@ -217,8 +207,8 @@ class MemorySerialPort final : public SerialPort {
   const Clock::time_point start_;
   std::mutex m_;
   std::condition_variable cv_;
+  std::atomic<bool> open_{false};  // written under m_
   // Under m_.
-  bool open_ = false;
   bool stop_[2] = {false, false};
   bool released_ = false;
   PortSettings settings_{};
@@ -227,5 +217,5 @@ class MemorySerialPort final : public SerialPort {
   bool overrun_ = false;
   Pending pending_[2] = {};  // receive, transmit
   // Written under m_, read by tests at any time.
-  std::atomic<int> restoredCloses_{0}, unrestoredCloses_{0}, purges_{0}, polls_{0}, inWaitPending_{0};
+  std::atomic<int> restoredCloses_{0}, unrestoredCloses_{0}, polls_{0}, inWaitPending_{0};
 };

@@ -22,35 +22,37 @@
 #include "support/table_text_source.h"
 #include "support/unit_frames.h"
 
-class FakePanelWidgets final : public PanelWidgets {
- public:
-  enum class Kind : uint8_t { kTestStop, kFrameQueued };
-  struct Posted {
-    Kind kind;
-    uint32_t exchange;  // of a stop
-  };
+constexpr uint16_t Cell(unsigned pin) { return static_cast<uint16_t>(kPinCellBase + pin); }
 
-  explicit FakePanelWidgets(const App& app) : app_(app) {}
+// The name NameCable gives pin `pin` of cable `cable`.
+inline std::u16string Name(int cable, unsigned pin) {
+  return u"c" + std::u16string(1, static_cast<char16_t>(u'0' + cable)) + u":" + DefaultPinLabels[pin];
+}
+
+// A harness with some wiring on every connector.
+inline Rows Harness() { return Rows().Net({A(1), B(1)}).Net({A(3), B(3)}).Net({A(7), B(20), C(2)}); }
+
+struct PanelRig final : PanelWidgets {
+  using Clock = std::chrono::steady_clock;
+  static constexpr uint32_t kFrameQueued = UINT32_MAX;  // posted; anything else is a stop's exchange
 
   // --- what a test reads (and, for the operator's input, writes) ---
   std::map<uint16_t, std::u16string> texts;  // the result log is texts[kResultLog]
   std::map<uint16_t, bool> enabled;
-  uint16_t focus = 0;
-  bool radio[4] = {};         // 2000..2003 as checked
+  int checkedRadio = -1;     // the TestMode whose radio button is checked
   std::u16string pinNoField;  // what the Pin No. edit shows
   LogFont logFont = LogFont::kNormal;
   SelectorEntries selector{};
   int selectorSelection = -1;
   std::map<uint16_t, uint32_t> timers;  // running timers and their periods
   std::map<uint16_t, int> timerStarts;
-  std::deque<Posted> posted;
+  std::deque<uint32_t> posted;
   int repaints = 0;
-  int logSets = 0;  // the whole log replaced
   std::vector<int32_t> portStatusShown;  // App::PortOnline at each status update
   std::vector<uint16_t> postedCommands, sentCommands;
   bool answerYes = true;
   int questions = 0;
-  std::u16string questionText, questionCaption;  // of the latest question
+  std::u16string question;  // the latest, "caption: text"
   std::function<void()> whileAsking;  // the messages a modal box dispatches
   std::vector<DocumentState> titlesShown;  // App::document.state at each title update
   std::function<void()> onResult;     // the Result box text changed
@@ -59,12 +61,6 @@ class FakePanelWidgets final : public PanelWidgets {
   bool IsEnabled(uint16_t control) const { return enabled.count(control) != 0 && enabled.at(control); }
   bool TimerRunning(uint16_t id) const { return timers.count(id) != 0; }
   uint32_t Timer(uint16_t id) const { return TimerRunning(id) ? timers.at(id) : 0; }  // its period, 0 when stopped
-  int CheckedRadio() const {
-    int found = -1;
-    for (int m = 0; m < 4; ++m)
-      if (radio[m]) found = found == -1 ? m : -2;  // -2: more than one
-    return found;
-  }
 
   // --- PanelWidgets ---
   void SetText(uint16_t control, const char16_t* text) override {
@@ -72,18 +68,11 @@ class FakePanelWidgets final : public PanelWidgets {
     if (control == kResultBox && onResult) onResult();
   }
   void AppendLog(const char16_t* text) override { texts[kResultLog] += text; }
-  void SetLog(const char16_t* text) override {
-    texts[kResultLog] = text;
-    ++logSets;
-  }
+  void SetLog(const char16_t* text) override { texts[kResultLog] = text; }
   void Enable(uint16_t control, bool on) override { enabled[control] = on; }
-  void Focus(uint16_t control) override { focus = control; }
-  void CheckModeRadio(TestMode mode) override {
-    for (int m = 0; m < 4; ++m) radio[m] = m == mode;
-  }
-  bool IsChecked(uint16_t control) override {
-    return control >= kModeRadio && control < kModeRadio + 4 && radio[control - kModeRadio];
-  }
+  void Focus(uint16_t) override {}
+  void CheckModeRadio(TestMode mode) override { checkedRadio = mode; }
+  bool IsChecked(uint16_t control) override { return control == kModeRadio + checkedRadio; }
   void SetPinNoRange(int32_t, int32_t) override {}
   void SetPinNo(int32_t value) override {
     const std::string s = std::to_string(value);
@@ -105,34 +94,19 @@ class FakePanelWidgets final : public PanelWidgets {
     ++timerStarts[id];
   }
   void StopTimer(uint16_t id) override { timers.erase(id); }
-  void PostTestStop(uint32_t exchange) override { posted.push_back({Kind::kTestStop, exchange}); }
-  void PostFrameQueued() override { posted.push_back({Kind::kFrameQueued, 0}); }
+  void PostTestStop(uint32_t exchange) override { posted.push_back(exchange); }
+  void PostFrameQueued() override { posted.push_back(kFrameQueued); }
   void Repaint() override { ++repaints; }
-  void ShowPortStatus() override { portStatusShown.push_back(app_.PortOnline); }
-  void ShowDocumentTitle() override { titlesShown.push_back(app_.document.state); }
+  void ShowPortStatus() override { portStatusShown.push_back(app.PortOnline); }
+  void ShowDocumentTitle() override { titlesShown.push_back(app.document.state); }
   void PostMainCommand(uint16_t id) override { postedCommands.push_back(id); }
   void SendMainCommand(uint16_t id) override { sentCommands.push_back(id); }
   bool AskYesNo(const char16_t* text, const char16_t* caption) override {
     ++questions;
-    questionText = text;
-    questionCaption = caption;
+    question = caption + (u": " + std::u16string(text));
     if (whileAsking) whileAsking();
     return answerYes;
   }
-
- private:
-  const App& app_;
-};
-
-constexpr uint16_t Cell(unsigned pin) { return static_cast<uint16_t>(kPinCellBase + pin); }
-
-// The name NameCable gives pin `pin` of cable `cable`.
-inline std::u16string Name(int cable, unsigned pin) {
-  return u"c" + std::u16string(1, static_cast<char16_t>(u'0' + cable)) + u":" + DefaultPinLabels[pin];
-}
-
-struct PanelRig {
-  using Clock = std::chrono::steady_clock;
 
   PanelRig() {
     InitCableSet(app.cableSet);
@@ -150,12 +124,12 @@ struct PanelRig {
 
   // Delivers the messages the panel posted to itself, in order.
   void DeliverPosted() {
-    while (!widgets.posted.empty()) {
-      const FakePanelWidgets::Posted message = widgets.posted.front();
-      widgets.posted.pop_front();
+    while (!posted.empty()) {
+      const uint32_t message = posted.front();
+      posted.pop_front();
       handlingSince = Clock::now();
-      if (message.kind == FakePanelWidgets::Kind::kTestStop) panel.OnTestStop(message.exchange);
-      else panel.OnFrameQueued();
+      if (message == kFrameQueued) panel.OnFrameQueued();
+      else panel.OnTestStop(message);
       handling += Clock::now() - handlingSince;
     }
   }
@@ -172,10 +146,10 @@ struct PanelRig {
   }
   void RunFor(uint32_t ms) { RunUntil([] { return false; }, ms); }
   // Until no link is open and `start` may be pressed again.
-  bool Idle(uint16_t start) { return RunUntil([&] { return app.LinkOpen == 0 && widgets.IsEnabled(start); }); }
+  bool Idle(uint16_t start) { return RunUntil([&] { return app.LinkOpen == 0 && IsEnabled(start); }); }
   // Fires a running timer, then delivers what it posted; false when it is not running.
   bool FireTimer(uint16_t id) {
-    if (!widgets.TimerRunning(id)) return false;
+    if (!TimerRunning(id)) return false;
     panel.OnTimer(id);
     DeliverPosted();
     return true;
@@ -190,17 +164,13 @@ struct PanelRig {
     return Idle(kOneOnOneStart);
   }
   void TypePinNo(const std::u16string& text) {
-    widgets.pinNoField = text;
+    pinNoField = text;
     panel.OnCommand(kPinNoEdit, 0x0300);  // EN_CHANGE
   }
   CableRecord& Cable(int i) { return app.cableSet.cables[i]; }
   void SetWiring(int cable, const Rows& rows) { std::memcpy(Cable(cable).connections, rows.rows, sizeof rows.rows); }
-  template <typename F>
-  void Unit(F f) {
-    unit.With(f);
-  }
   void Plug(const Rows& rows) {
-    Unit([&](TesterModel& m) { m.Plug(rows.rows); });
+    unit.With([&](TesterModel& m) { m.Plug(rows.rows); });
   }
   // How often the unit has received the command.
   template <size_t N>
@@ -214,20 +184,27 @@ struct PanelRig {
   bool UnitGets(const uint8_t (&command)[N], int count = 1) {
     return RunUntil([&] { return HostCount(command) >= count; });
   }
-  // An exchange's outcome at a glance: the link, the Result box, the current
-  // mode's OK NG Skip Total and the errors shown, "closed [NG] 0 1 0 1 e1028".
+  // An exchange's outcome at a glance, "closed [NG] 0 1 0 1 e1028": the link
+  // and the Result box, each marked "!" where App::LinkOpen or the box's colour
+  // says otherwise; the current mode's counters as shown (a fifth number is
+  // text written over the CL button); the errors shown; and what of an
+  // exchange is still pending: its timers, phase 2, a probe's finish.
   std::string Outcome() {
-    std::string s = link.IsOpen() ? "open [" : "closed [";
-    for (char16_t c : widgets.texts[kResultBox]) s += static_cast<char>(c);
+    const auto narrow = [](const std::u16string& text) { return std::string(text.begin(), text.end()); };
+    const std::u16string& box = texts[kResultBox];
+    std::string s = link.IsOpen() ? "open" : "closed";
+    if (link.IsOpen() != (app.LinkOpen != 0)) s += '!';
+    s += " [" + narrow(box);
+    if (!box.empty() && (panel.PinCellColour(kResultBox) == PinColour::ResultOk) != (box == u"OK")) s += '!';
     s += ']';
-    for (uint16_t v : state.counters.values[app.CurrentMode]) s += ' ' + std::to_string(v);
+    for (uint16_t c = kOkCounter; c <= kClearCounters; ++c)
+      if (texts.count(c) != 0) s += ' ' + narrow(texts[c]);
     for (uint16_t code : errors.codes) s += " e" + std::to_string(code);
+    if (TimerRunning(kTimerResponse)) s += " timing";
+    if (TimerRunning(kTimerStopDelay)) s += " stop-delay";
+    if (state.WorkPhase2Pending != 0) s += " phase2";
+    if (state.ProbeFinishing != 0) s += " finishing";
     return s;
-  }
-  // The four counters as the panel shows them: OK, NG, Skip, Total.
-  std::u16string ShownCounters() {
-    return widgets.texts[kOkCounter] + u" " + widgets.texts[kOkCounter + 1] + u" " + widgets.texts[kOkCounter + 2] +
-           u" " + widgets.texts[kOkCounter + 3];
   }
 
   // Time the panel spent handling the loop's messages (its own share), and
@@ -238,11 +215,10 @@ struct PanelRig {
   ModelUnit unit;
   MemorySerialPort port{unit};
   ShownErrors errors;
-  TableTextSource texts;
+  TableTextSource textSource;
   App app{};
   PanelState state{};
   ResponseChannel channel{};
-  FakePanelWidgets widgets{app};
   // Declared before the link, which may serve notices while it closes.
   SyncNotifier notifier{[this](LinkNotice notice) {
     if (notice != LinkNotice::kReceived) return;
@@ -251,5 +227,5 @@ struct PanelRig {
     handling += Clock::now() - handlingSince;
   }};
   SerialLink link{port, errors};
-  ModePanel panel{PanelEnvironment{app, state, link, channel, errors, texts}, notifier, widgets};
+  ModePanel panel{PanelEnvironment{app, state, link, channel, errors, textSource}, notifier, *this};
 };

@@ -17,8 +17,7 @@
 #include "link/serial_link.h"
 
 // The error boxes shown, by code.
-class ShownErrors final : public ErrorReporter {
- public:
+struct ShownErrors final : ErrorReporter {
   void ShowError(uint16_t code) override { codes.push_back(code); }
   std::vector<uint16_t> codes;
 };
@@ -30,8 +29,7 @@ class SyncNotifier final : public LinkNotifier {
   explicit SyncNotifier(Handler handler = {})
       : handler_(std::move(handler)), windowThread_(std::this_thread::get_id()) {}
 
-  std::atomic<int> received{0};
-  std::atomic<int> sent{0};
+  std::atomic<int> handled{0};
 
   void Notify(LinkNotice notice) override {
     if (std::this_thread::get_id() == windowThread_) {
@@ -75,18 +73,12 @@ class SyncNotifier final : public LinkNotifier {
     return cv_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return posted_ - served_ >= workers; });
   }
 
-  uint64_t Posted() {
-    std::lock_guard<std::mutex> hold(m_);
-    return posted_;
-  }
-
  private:
   // Each worker has at most one notice outstanding.
   static constexpr uint64_t kSlots = 4;
 
   void Handle(LinkNotice notice) {
-    if (notice == LinkNotice::kReceived) ++received;
-    else ++sent;
+    ++handled;
     if (handler_) handler_(notice);
   }
 

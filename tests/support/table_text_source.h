@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "app/language.h"
+#include "common/text.h"
 
 struct TableString {
   uint16_t id;
@@ -18,8 +19,7 @@ inline constexpr TableString kTableStrings[] = {
 #undef S
 };
 
-class TableTextSource final : public TextSource {
- public:
+struct TableTextSource final : TextSource {
   LanguageIndex language = kEnglish;
 
   bool LoadLanguageString(uint16_t id, char16_t* buffer, size_t capacity) override {
@@ -28,12 +28,7 @@ class TableTextSource final : public TextSource {
     const char16_t* text = u"";
     for (const TableString& s : kTableStrings)
       if (s.id == id) text = s.text[language];
-    size_t n = 0;
-    while (n + 1 < capacity && text[n] != 0) {
-      buffer[n] = text[n];
-      ++n;
-    }
-    buffer[n] = 0;
+    CopyText(buffer, capacity, text);
     return true;
   }
 };

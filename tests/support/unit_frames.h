@@ -37,24 +37,24 @@ inline FrameBytes Framed(const FrameBytes& payload) {
   return frame;
 }
 
-// Two letters, then `lead` bytes, then a PinSet.
-inline FrameBytes PinSetPayload(uint8_t letter0, uint8_t letter1, const FrameBytes& lead, const PinSet& bits) {
+// The letter, 'D', then `lead` bytes, then a PinSet.
+inline FrameBytes PinSetFrame(char letter, const FrameBytes& lead, const PinSet& bits) {
   FrameBytes payload(2 + lead.size() + kPinSetBytes);
-  payload[0] = letter0;
-  payload[1] = letter1;
+  payload[0] = static_cast<uint8_t>(letter);
+  payload[1] = 'D';
   std::copy(lead.begin(), lead.end(), payload.begin() + 2);
-  std::copy(bits.bytes, bits.bytes + kPinSetBytes, payload.begin() + 2 + static_cast<std::ptrdiff_t>(lead.size()));
-  return payload;
+  std::copy(bits.bytes, bits.bytes + kPinSetBytes, payload.end() - kPinSetBytes);
+  return Framed(payload);
 }
 
-// A row answer ('O', 'R' or 'W' then 'D') for the pin at `pin`.
+// A row for the pin at `pin`: an answer ('O', 'R', 'W') or a transfer ('T').
 inline FrameBytes RowFrame(char letter, unsigned pin, const PinSet& bits) {
-  return Framed(PinSetPayload(static_cast<uint8_t>(letter), 'D', {static_cast<uint8_t>(pin + 1)}, bits));
+  return PinSetFrame(letter, {static_cast<uint8_t>(pin + 1)}, bits);
 }
 
 inline FrameBytes EndFrame(char letter) { return Framed({static_cast<uint8_t>(letter), 'E'}); }
 
-inline FrameBytes ProbeFrame(const PinSet& bits) { return Framed(PinSetPayload('P', 'D', {}, bits)); }
+inline FrameBytes ProbeFrame(const PinSet& bits) { return PinSetFrame('P', {}, bits); }
 
 // The simulator's StatusReply: the byte before the version is 0.
 inline FrameBytes StatusFrame(const char (&version)[5]) {

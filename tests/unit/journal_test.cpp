@@ -94,30 +94,23 @@ TEST_F(JournalTest, FailuresAreReportedOnceAndHalfLinesClosed) {
   EXPECT_EQ(records[3], records[1]);
 }
 
-class PanelJournalTest : public ::testing::Test {
- protected:
-  PanelJournalTest() {
-    rig.app.cableSet.currentCable = 2;
-    journal.SetFile(kPath);
-    rig.panel.SetJournal(&journal);
-    rig.Unit([](TesterModel& m) { m.Plug(Rows().Straight(50).Net({A(2)}).Net({B(2)}).rows); });
-  }
-  void TimeOut() {
-    rig.Unit([](TesterModel& m) { m.Faults().noAnswer = true; });
-    rig.panel.OnCommand(kOneOnOneStart, 0);
-    ASSERT_TRUE(rig.FireTimer(kTimerResponse));
-    ASSERT_TRUE(rig.RunUntil([&] { return rig.app.LinkOpen == 0; }));
-    rig.Unit([](TesterModel& m) { m.Faults().noAnswer = false; });
-  }
+// Verdicts and error ends are recorded with the counters after them. A
+// journal that cannot be written costs one box per run and nothing else.
+TEST(PanelJournal, VerdictsAndErrorEndsAreRecordedAndAnUnwritableJournalChangesNothing) {
   MemoryFileSystem fs;
   Journal journal{fs};
-  std::unique_ptr<PanelRig> owner = std::make_unique<PanelRig>();
-  PanelRig& rig = *owner;
-};
-
-TEST_F(PanelJournalTest, VerdictsAndErrorEndsAreRecordedWithTheCountersAfterThem) {
-  ASSERT_TRUE(rig.RunOneOnOne());
-  TimeOut();
+  journal.SetFile(kPath);
+  const auto rig = std::make_unique<PanelRig>();
+  rig->app.cableSet.currentCable = 2;
+  rig->panel.SetJournal(&journal);
+  rig->Plug(Rows().Straight(50).Net({A(2)}).Net({B(2)}));
+  const auto timeOut = [&] {
+    rig->Press(kOneOnOneStart);
+    return rig->FireTimer(kTimerResponse) && rig->Idle(kOneOnOneStart);
+  };
+  ASSERT_TRUE(rig->RunOneOnOne());
+  rig->unit.With([](TesterModel& m) { m.Faults().noAnswer = true; });
+  ASSERT_TRUE(timeOut());
   const std::vector<CsvRecord> lines = ReadCsv(Text(fs.files[kPath]));
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[1][0].size(), 20u);
@@ -125,18 +118,13 @@ TEST_F(PanelJournalTest, VerdictsAndErrorEndsAreRecordedWithTheCountersAfterThem
   EXPECT_EQ(CsvRecord(lines[1].begin() + 9, lines[1].end()),
             (CsvRecord{"NG", "0", "1", "0", "1", "A02  - B02  No connection"}));
   EXPECT_EQ(CsvRecord(lines[2].begin() + 9, lines[2].end()), (CsvRecord{"1028", "0", "1", "0", "1", ""}));
-}
 
-// A journal that cannot be written costs one box per run and nothing else.
-TEST_F(PanelJournalTest, UnwritableJournalIsReportedOnceAndChangesNoVerdict) {
   fs.failCreate = true;
-  ASSERT_TRUE(rig.RunOneOnOne());
-  EXPECT_EQ(rig.widgets.texts[kResultBox], u"NG");
-  TimeOut();
-  ASSERT_TRUE(rig.RunOneOnOne());
-  EXPECT_EQ(rig.errors.codes, (std::vector<uint16_t>{kErrorJournalWrite, 1028}));
-  EXPECT_EQ(rig.state.counters.values[kOneOnOne][kCountNg], 2);
-  EXPECT_TRUE(rig.widgets.IsEnabled(kOneOnOneStart));
+  rig->unit.With([](TesterModel& m) { m.Faults().noAnswer = false; });
+  ASSERT_TRUE(rig->RunOneOnOne());
+  rig->unit.With([](TesterModel& m) { m.Faults().noAnswer = true; });
+  ASSERT_TRUE(timeOut());
+  EXPECT_EQ(rig->Outcome(), "closed [] 0 2 0 2 e1028 e770 e1028");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // dialog and the menu in every language, as windres compiled them.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include <string>
 
@@ -73,6 +74,56 @@ TEST(Resources, EveryDialogAndTheMenuInEveryLanguageWithItsFont) {
     DestroyMenu(menu);
   }
   EXPECT_EQ(FindLanguageDialog(kEnglish, 111), nullptr);
+}
+
+// Every text of a button or label fits its control in the dialog's own font,
+// in every language: a translation that is cut off or wraps shows here.
+TEST(Resources, EveryTextFitsItsControl) {
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
+  ASSERT_TRUE(InitCommonControlsEx(&icc));
+  HWND parent = CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(parent, nullptr) << "no display";
+  for (int l = 0; l < kLanguageCount; ++l) {
+    for (WORD id = 102; id <= 110; ++id) {
+      HWND dialog = CreateDialogIndirectParamW(GetModuleHandleW(nullptr),
+                                               FindLanguageDialog(static_cast<LanguageIndex>(l), id), parent,
+                                               [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+      ASSERT_NE(dialog, nullptr) << id << " in " << l;
+      HDC dc = GetDC(dialog);
+      const HGDIOBJ font = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(dialog, WM_GETFONT, 0, 0)));
+      INT digit = 0;
+      GetCharWidth32W(dc, L'0', L'0', &digit);
+      for (HWND c = GetWindow(dialog, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+        wchar_t type[16] = L"", text[256] = L"";
+        GetClassNameW(c, type, 16);
+        GetWindowTextW(c, text, 256);
+        const bool button = lstrcmpiW(type, L"Button") == 0, label = lstrcmpiW(type, L"Static") == 0;
+        const LONG style = GetWindowLongW(c, GWL_STYLE), kind = style & (button ? BS_TYPEMASK : SS_TYPEMASK);
+        RECT box{};
+        // Buttons and text labels only: edit fields scroll, pictures have no text.
+        if (((!button || kind == BS_OWNERDRAW) &&
+             (!label || (kind > SS_RIGHT && kind != SS_SIMPLE && kind != SS_LEFTNOWORDWRAP))) ||
+            text[0] == 0 || !(style & WS_VISIBLE) || !GetClientRect(c, &box))
+          continue;
+        // The room the platform leaves for the text: right of a check box or
+        // radio button and half a digit, inside a group box's frame, within a
+        // button's edges.
+        const bool check = button && ((kind >= BS_CHECKBOX && kind <= BS_AUTO3STATE) || kind == BS_AUTORADIOBUTTON);
+        const int room = box.right - (check ? 13 + digit / 2 : kind == BS_GROUPBOX ? 14 : 4 * button);
+        const bool wrap = label ? kind <= SS_RIGHT && !(style & SS_CENTERIMAGE) : (style & BS_MULTILINE) != 0;
+        RECT need{0, 0, room, 0};
+        DrawTextW(dc, text, -1, &need,
+                  DT_CALCRECT | (wrap ? DT_WORDBREAK : DT_SINGLELINE) | (label && (style & SS_NOPREFIX) ? DT_NOPREFIX : 0));
+        EXPECT_TRUE(need.right <= room && (kind == BS_GROUPBOX || need.bottom <= box.bottom))
+            << "dialog " << id << " in " << l << ", control " << GetDlgCtrlID(c) << " needs " << need.right << "x"
+            << need.bottom << " px, has " << room << "x" << box.bottom;
+      }
+      SelectObject(dc, font);
+      ReleaseDC(dialog, dc);
+      DestroyWindow(dialog);
+    }
+  }
+  DestroyWindow(parent);
 }
 
 }  // namespace
