@@ -1,8 +1,8 @@
 // One pass over every window of the program in each language but English:
 // a start-up error box, the main window with a test result, About, Option,
 // the cable list and every editor it opens. Each shows its texts in the
-// language and is pictured: the pictures are where a text cut off or wrapped
-// by its control shows.
+// language and is pictured; whether the texts fit their controls is measured
+// on the dialog templates in the Windows tests.
 #include "scenario_win.h"
 
 namespace {

@@ -31,11 +31,8 @@ class UnitPeer {
 // Counts say how many of the next operations of that kind go wrong.
 struct MemoryPortFaults {
   std::atomic<bool> failOpen{false};    // absent, or held by another program
-  std::atomic<int> failPolls{0};
   std::atomic<int> lineErrors{0};       // polls that report a line error
   std::atomic<int> failReads{0};        // refused at once; the bytes stay queued
-  std::atomic<int> shortReads{0};       // the bytes are taken, one fewer reported
-  std::atomic<int> failWrites{0};       // refused at once; nothing reaches the unit
   std::atomic<int> shortWrites{0};      // the last byte never reaches the unit
   std::atomic<bool> pendingTransfers{false};  // transfers complete only in WaitPending
   std::atomic<bool> holdPending{false};       // pending transfers never complete
@@ -99,7 +96,7 @@ class MemorySerialPort final : public SerialPort {
     std::lock_guard<std::mutex> hold(m_);
     ++polls_;
     errors = waiting = 0;
-    if (!open_ || TakeFault(faults.failPolls)) return false;
+    if (!open_) return false;
     if (TakeFault(faults.lineErrors) || overrun_) errors = 0x0002;  // an overrun, say
     overrun_ = false;
     queued_ += static_cast<uint32_t>(unit_.TakeUnitBytes(queue_ + queued_, kQueueBytes - queued_, NowMs()));
@@ -125,7 +122,7 @@ class MemorySerialPort final : public SerialPort {
   IoResult StartWrite(const uint8_t* data, uint32_t size, uint32_t& done) override {
     std::lock_guard<std::mutex> hold(m_);
     done = 0;
-    if (!open_ || TakeFault(faults.failWrites)) return IoResult::kFailed;
+    if (!open_) return IoResult::kFailed;
     if (!faults.pendingTransfers && !faults.holdPending && !faults.paceWrites) return CompleteWrite(data, size, done);
     const auto wire = std::chrono::microseconds(uint64_t{size} * 10u * 1000000u / std::max(settings_.Speed, 1u));
     pending_[1] = {nullptr, data, size, faults.paceWrites ? Clock::now() + wire : Clock::time_point{}};
@@ -134,7 +131,7 @@ class MemorySerialPort final : public SerialPort {
   IoResult WaitPending(LinkSide side, uint32_t& done) override {
     std::unique_lock<std::mutex> lock(m_);
     done = 0;
-    Pending& p = pending_[Side(side)];
+    Pending& p = pending_[static_cast<int>(side)];
     ++inWaitPending_;
     IoResult result = IoResult::kStopped;
     for (;;) {
@@ -144,7 +141,7 @@ class MemorySerialPort final : public SerialPort {
         break;
       }
       // A call that ignores the stop ends only by ReleaseStuck, failing.
-      if (faults.ignoreStop ? released_ : stop_[Side(side)]) {
+      if (faults.ignoreStop ? released_ : stop_[static_cast<int>(side)]) {
         if (faults.ignoreStop) result = IoResult::kFailed;
         break;
       }
@@ -162,12 +159,12 @@ class MemorySerialPort final : public SerialPort {
   }
   void RequestStop(LinkSide side) override {
     std::lock_guard<std::mutex> hold(m_);
-    stop_[Side(side)] = true;
+    stop_[static_cast<int>(side)] = true;
     cv_.notify_all();
   }
   bool Pause(LinkSide side, uint32_t ms) override {
     std::unique_lock<std::mutex> lock(m_);
-    return cv_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return stop_[Side(side)]; });
+    return cv_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return stop_[static_cast<int>(side)]; });
   }
 
  private:
@@ -179,7 +176,6 @@ class MemorySerialPort final : public SerialPort {
     Clock::time_point doneAt;  // a paced write is not done before
   };
 
-  static int Side(LinkSide side) { return side == LinkSide::kReceive ? 0 : 1; }
   static bool TakeFault(std::atomic<int>& count) { return count > 0 && count-- > 0; }
   uint64_t NowMs() const {
     return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_).count());
@@ -191,7 +187,7 @@ class MemorySerialPort final : public SerialPort {
     std::memcpy(buffer, queue_, n);
     std::memmove(queue_, queue_ + n, queued_ - n);
     queued_ -= n;
-    done = n != 0 && TakeFault(faults.shortReads) ? n - 1 : n;
+    done = n;
     return IoResult::kDone;
   }
   IoResult CompleteWrite(const uint8_t* data, uint32_t size, uint32_t& done) {

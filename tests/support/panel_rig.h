@@ -51,16 +51,14 @@ struct PanelRig final : PanelWidgets {
   std::vector<int32_t> portStatusShown;  // App::PortOnline at each status update
   std::vector<uint16_t> postedCommands, sentCommands;
   bool answerYes = true;
-  int questions = 0;
-  std::u16string question;  // the latest, "caption: text"
+  std::u16string question;  // the latest, "caption: text"; empty: none asked
   std::function<void()> whileAsking;  // the messages a modal box dispatches
   std::vector<DocumentState> titlesShown;  // App::document.state at each title update
   std::function<void()> onResult;     // the Result box text changed
 
   const std::u16string& Log() { return texts[kResultLog]; }
   bool IsEnabled(uint16_t control) const { return enabled.count(control) != 0 && enabled.at(control); }
-  bool TimerRunning(uint16_t id) const { return timers.count(id) != 0; }
-  uint32_t Timer(uint16_t id) const { return TimerRunning(id) ? timers.at(id) : 0; }  // its period, 0 when stopped
+  uint32_t Timer(uint16_t id) const { return timers.count(id) != 0 ? timers.at(id) : 0; }  // its period, 0 when stopped
 
   // --- PanelWidgets ---
   void SetText(uint16_t control, const char16_t* text) override {
@@ -102,7 +100,6 @@ struct PanelRig final : PanelWidgets {
   void PostMainCommand(uint16_t id) override { postedCommands.push_back(id); }
   void SendMainCommand(uint16_t id) override { sentCommands.push_back(id); }
   bool AskYesNo(const char16_t* text, const char16_t* caption) override {
-    ++questions;
     question = caption + (u": " + std::u16string(text));
     if (whileAsking) whileAsking();
     return answerYes;
@@ -149,7 +146,7 @@ struct PanelRig final : PanelWidgets {
   bool Idle(uint16_t start) { return RunUntil([&] { return app.LinkOpen == 0 && IsEnabled(start); }); }
   // Fires a running timer, then delivers what it posted; false when it is not running.
   bool FireTimer(uint16_t id) {
-    if (!TimerRunning(id)) return false;
+    if (Timer(id) == 0) return false;
     panel.OnTimer(id);
     DeliverPosted();
     return true;
@@ -200,8 +197,8 @@ struct PanelRig final : PanelWidgets {
     for (uint16_t c = kOkCounter; c <= kClearCounters; ++c)
       if (texts.count(c) != 0) s += ' ' + narrow(texts[c]);
     for (uint16_t code : errors.codes) s += " e" + std::to_string(code);
-    if (TimerRunning(kTimerResponse)) s += " timing";
-    if (TimerRunning(kTimerStopDelay)) s += " stop-delay";
+    if (Timer(kTimerResponse) != 0) s += " timing";
+    if (Timer(kTimerStopDelay) != 0) s += " stop-delay";
     if (state.WorkPhase2Pending != 0) s += " phase2";
     if (state.ProbeFinishing != 0) s += " finishing";
     return s;

@@ -68,8 +68,7 @@ TEST_F(CableFile, AnImageLoadsInPiecesAndTheOldLayoutAfterYes) {
   disk.files[u"f.cbl"].resize(sizeof sample + 100, 0xEE);  // trailing bytes are ignored
   disk.readChunk = 1000;
   ASSERT_TRUE(Load());
-  EXPECT_EQ(std::u16string(set.cables[8].info.cableType).size(), 20u);
-  sample.cables[8].info.cableType[20] = 0;
+  sample.cables[8].info.cableType[20] = 0;  // an unterminated text is cut on load
   EXPECT_EQ(Image(set), Image(sample));
   EXPECT_EQ(errors.codes.size() + prompt.asked + disk.openHandles, 0u);
 
@@ -125,8 +124,8 @@ TEST_F(CableFile, FailedSaveReportsAndKeepsTheOldFileWhole) {
     Break(disk, c.fault);
     EXPECT_FALSE(SaveCableSetFile(disk, errors, c.path, set, c.disposition));
     EXPECT_EQ(errors.codes, std::vector<uint16_t>{768});
-    EXPECT_EQ(disk.files, (decltype(disk.files){{u"f.cbl", old}})) << "no temporary or new file left";
-    EXPECT_EQ(disk.openHandles, 0);
+    // No temporary or new file left, nothing open.
+    EXPECT_EQ(std::tuple(disk.files, disk.openHandles), std::tuple(decltype(disk.files){{u"f.cbl", old}}, 0));
   }
 }
 
@@ -137,10 +136,7 @@ TEST(PosixFileSystem, ALinkedDocumentIsSavedIntoItsFileAndAFifoRefused) {
   namespace fs = std::filesystem;
   const fs::path dir = fs::path(::testing::TempDir()) / ("pinvoro-save-" + std::to_string(::getpid()));
   fs::create_directories(dir / "real");
-  const auto at = [&](const char* name) {
-    const std::string path = (dir / name).string();
-    return std::u16string(path.begin(), path.end());
-  };
+  const auto at = [&](const char* name) { return (dir / name).u16string(); };
   std::ofstream(dir / "real/target.cbl") << "old";
   fs::permissions(dir / "real/target.cbl", fs::perms{0604});  // no umask gives it
   fs::create_symlink(dir / "real/target.cbl", dir / "real/absolute");

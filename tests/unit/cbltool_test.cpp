@@ -11,8 +11,9 @@
 #include <tuple>
 #include <vector>
 
-#include "support/pins.h"
+#include "common/text.h"
 #include "support/cable_images.h"
+#include "support/pins.h"
 #include "support/memory_file_system.h"
 
 namespace {
@@ -43,18 +44,10 @@ std::unique_ptr<CableSet> NewSet() {
   return set;
 }
 
-Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-void SetText(char16_t* field, std::u16string_view text) {
-  std::memcpy(field, text.data(), text.size() * sizeof(char16_t));
-  field[text.size()] = 0;
-}
-
 class CbltoolInMemory : public ::testing::Test {
  protected:
   MemoryFileSystem fs;
-  void Put(const std::u16string& path, const Bytes& bytes) { fs.files[path] = bytes; }
-  void Put(const std::u16string& path, const std::string& text) { fs.files[path] = ToBytes(text); }
+  void Put(const std::u16string& path, const std::string& text) { fs.files[path] = Bytes(text.begin(), text.end()); }
 };
 
 // A set holding more than the editor makes: check names every damage on its
@@ -62,25 +55,25 @@ class CbltoolInMemory : public ::testing::Test {
 // the file byte for byte. (The shipped sample checks what import builds.)
 TEST_F(CbltoolInMemory, ADamagedSetIsCheckedShownAndExportedByteForByte) {
   auto set = NewSet();
-  Put(u"good.cbl", Image(*set));
+  fs.files[u"good.cbl"] = Image(*set);
   CableRecord& c = set->cables[0];
-  SetText(c.pinNames[0], u"信号線テスト一二三四五");  // 11 units, the most a name holds
+  CopyText(c.pinNames[0], kPinNameUnits, u"信号線テスト一二三四五");  // 11 units, the most a name holds
   PinSetAdd(c.connections[0].bits, 50);
   PinSetAdd(c.connections[1].bits, 2);  // one way only
   PinSetRemove(c.connections[3].bits, 3);
   PinSetAdd(c.connections[100].bits, 50);  // C01 -> B01: joins A01's net
   c.probeData = {3, Pins({0, 103})};
-  SetText(c.info.blockName, u"\U0001F50Cblock");
-  SetText(c.info.comment, u"一行目\r\n二行目\r\n");
+  CopyText(c.info.blockName, kBlockNameUnits, u"\U0001F50Cblock");
+  CopyText(c.info.comment, kCommentUnits, u"一行目\r\n二行目\r\n");
   std::tie(c.selectedPin, c.alignment, set->reserved) = std::tuple(255, 0xA5, 7);  // selectedPin 255: none, fine
-  SetText(set->tag, u"OTHER\u202E");
+  CopyText(set->tag, kTagUnits, u"OTHER\u202E");
   // Damage no readable field can hold, all in cable 5.
   CableRecord& d = set->cables[4];
   for (char16_t& unit : d.pinNames[3]) unit = u'x';
   for (char16_t& unit : d.info.comment) unit = u'c';
-  SetText(d.pinNames[4], u"A05 \0stale"sv);
+  std::memcpy(d.pinNames[4], u"A05 \0stale", sizeof u"A05 \0stale");
   std::tie(d.connections[7].pin, d.connections[8].pin, d.selectedPin, set->currentCable) = std::tuple(0, 200, 104, 12);
-  Put(u"in.cbl", Image(*set));
+  fs.files[u"in.cbl"] = Image(*set);
   EXPECT_EQ(Cbltool(fs, {"check", "good.cbl"}).out, "good.cbl: OK\n");
   Result r = Cbltool(fs, {"check", "in.cbl"});
   EXPECT_EQ(r.code, 1);
@@ -95,10 +88,8 @@ TEST_F(CbltoolInMemory, ADamagedSetIsCheckedShownAndExportedByteForByte) {
             "currentCable is 12, expected 0..9\n"
             "in.cbl: 7 problems\n");
 
-  r = Cbltool(fs, {"export", "in.cbl"});
-  Put(u"set.json", r.out);
-  r = Cbltool(fs, {"import", "set.json", "out.cbl"});
-  ASSERT_EQ(r.code, 0) << r.err;
+  Put(u"set.json", Cbltool(fs, {"export", "in.cbl"}).out);
+  EXPECT_EQ(Cbltool(fs, {"import", "set.json", "out.cbl"}).err, "");
   EXPECT_EQ(fs.files[u"out.cbl"], Image(*set));
   const auto j = nlohmann::json::parse(fs.files[u"set.json"]);
   for (const auto& bytes : j["bytes"]) {
@@ -123,13 +114,13 @@ TEST_F(CbltoolInMemory, ADamagedSetIsCheckedShownAndExportedByteForByte) {
 // Every refusal is one line, at once, and leaves every file as it was. The
 // kept file is held by another program, and exists all the same.
 TEST_F(CbltoolInMemory, RefusalsSayWhyAndTouchNothing) {
-  const Bytes precious = ToBytes("precious");
+  const Bytes precious(8, 'p');
   fs.locked.insert(u"kept.cbl");
   fs.others = {u"fifo", u"folder"};
-  Put(u"old.cbl", OldLayoutImage(*NewSet()));
-  Put(u"current.cbl", Image(*NewSet()));
-  Put(u"short.cbl", Bytes(45061, 0));
-  Put(u"long.cbl", Bytes(45203, 0));
+  fs.files[u"old.cbl"] = OldLayoutImage(*NewSet());
+  fs.files[u"current.cbl"] = Image(*NewSet());
+  fs.files[u"short.cbl"] = Bytes(45061, 0);
+  fs.files[u"long.cbl"] = Bytes(45203, 0);
   Put(u"set.json", "{}");
   const struct {
     std::vector<std::string> args;
@@ -153,7 +144,7 @@ TEST_F(CbltoolInMemory, RefusalsSayWhyAndTouchNothing) {
       {{"import", "set.json", "kept.cbl", "--force"}, 0, "wrote kept.cbl"},
   };
   for (const auto& c : cases) {
-    Put(u"kept.cbl", precious);
+    fs.files[u"kept.cbl"] = precious;
     const Result r = Cbltool(fs, c.args);
     EXPECT_EQ(r.code, c.code) << c.message;
     EXPECT_EQ(r.err + r.out, (c.code ? "cbltool: " : "") + c.message + "\n");
@@ -178,11 +169,11 @@ TEST_F(CbltoolInMemory, ImportRejectsBadInputAndWritesNothing) {
       {R"({"cables": )" + std::string(100000, '[') + std::string(100000, ']') + "}", "nested too deeply"},
       {R"({"bytes": [{"offset": 45201, "hex": "0c0c"}]})", "bytes[0].hex: runs past the end of the set (45202 bytes)"},
   };
-  const Bytes previous = ToBytes("previous content");
+  const Bytes previous(16, 'v');
   for (const auto& c : cases) {
     SCOPED_TRACE(c.json.substr(0, 80));
     Put(u"in.json", c.json);
-    Put(u"kept.cbl", previous);
+    fs.files[u"kept.cbl"] = previous;
     const Result r = Cbltool(fs, {"import", "in.json", "kept.cbl", "--force"});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(OneLine(r.err) && r.err.starts_with("cbltool: in.json: ") && r.err.find(c.message) != std::string::npos)
@@ -192,8 +183,8 @@ TEST_F(CbltoolInMemory, ImportRejectsBadInputAndWritesNothing) {
 }
 
 TEST_F(CbltoolInMemory, DiskFailuresAndUsageErrorsLeaveNothing) {
-  Put(u"old.cbl", Bytes(45062, 0));
-  Put(u"set.cbl", Image(*NewSet()));
+  fs.files[u"old.cbl"] = Bytes(45062, 0);
+  fs.files[u"set.cbl"] = Image(*NewSet());
   fs.failRead = true;
   EXPECT_EQ(Cbltool(fs, {"show", "set.cbl"}).err, "cbltool: cannot read set.cbl\n");
   fs.failRead = false;
@@ -230,26 +221,21 @@ TEST_F(CbltoolInMemory, JournalSummarizesPerCableWithinTheTimesAsked) {
       "2026-05-01T10:0\r\n"
       "2026-05-02T00:00:00Z,1.32,1 on 1,1,P1,\"M,\x1B[31m\",B,T,,OK,2,1,0,3,\r\n"s);
   const std::string cable1 = "Cable 1  Product No. 'P1'  Model/Customer 'M,\\u001B[31m'  Block Name 'B'  Cable Type 'T'\n";
-  const struct {
-    std::vector<std::string> filters;
-    std::string out;
-  } cases[] = {
-      {{}, cable1 + "  4 tests: 2 OK, 1 NG, 0 NC, 1 error\n  first 2026-04-30T23:59:59Z, last 2026-05-02T00:00:00Z\n" +
-               "Cable 2  Product No. 'P2'  Model/Customer 'M'  Block Name 'B'  Cable Type 'T'\n" +
-               "  1 test: 0 OK, 0 NG, 1 NC, 0 errors\n  first 2026-05-01T09:30:00Z, last 2026-05-01T09:30:00Z\n" +
-               "5 tests of 2 cables\n"},
-      {{"--since", "2026-05-01", "--until", "2026-05-01T09:00"},
-       cable1 + "  2 tests: 0 OK, 1 NG, 0 NC, 1 error\n  first 2026-05-01T08:00:00Z, last 2026-05-01T09:00:00Z\n" +
-           "2 tests of 1 cable\n"},
-  };
-  for (const auto& c : cases) {
-    std::vector<std::string> args{"journal", "r.csv"};
-    args.insert(args.end(), c.filters.begin(), c.filters.end());
-    const Result r = Cbltool(fs, args);
-    EXPECT_EQ(r.code, 1) << c.filters.size();
-    EXPECT_EQ(r.out, c.out);
+  const auto journal = [&](std::vector<std::string> filters) {
+    filters.insert(filters.begin(), {"journal", "r.csv"});
+    const Result r = Cbltool(fs, filters);
+    EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "cbltool: r.csv: 1 damaged line skipped\n");
-  }
+    return r.out;
+  };
+  EXPECT_EQ(journal({}),
+            cable1 + "  4 tests: 2 OK, 1 NG, 0 NC, 1 error\n  first 2026-04-30T23:59:59Z, last 2026-05-02T00:00:00Z\n" +
+                "Cable 2  Product No. 'P2'  Model/Customer 'M'  Block Name 'B'  Cable Type 'T'\n" +
+                "  1 test: 0 OK, 0 NG, 1 NC, 0 errors\n  first 2026-05-01T09:30:00Z, last 2026-05-01T09:30:00Z\n" +
+                "5 tests of 2 cables\n");
+  EXPECT_EQ(journal({"--since", "2026-05-01", "--until", "2026-05-01T09:00"}),
+            cable1 + "  2 tests: 0 OK, 1 NG, 0 NC, 1 error\n  first 2026-05-01T08:00:00Z, last 2026-05-01T09:00:00Z\n" +
+                "2 tests of 1 cable\n");
 }
 
 // Cable 1 as drawn; cable 2 the same learned from a sample, its pins elsewhere
@@ -261,21 +247,21 @@ TEST_F(CbltoolInMemory, DiffComparesByPinNameAndTellsAMovedWire) {
   for (auto& name : drawn.pinNames) name[0] = 0;
   const char16_t* names[] = {u"VCC", u"  GND ", u"SIG", u"SIG", u"", u"SHLD"};
   const unsigned pins[] = {A(1), B(1), A(2), B(2), A(3), C(1)};
-  for (int i = 0; i < 6; ++i) SetText(drawn.pinNames[pins[i]], names[i]);
+  for (int i = 0; i < 6; ++i) CopyText(drawn.pinNames[pins[i]], kPinNameUnits, names[i]);
   std::memcpy(drawn.connections, Rows().Net({A(1), B(1)}).Net({A(2), B(2)}).Net({A(3), C(1)}).rows,
               sizeof drawn.connections);
   CableRecord& moved = set->cables[1];
   moved = drawn;
   InitConnectionRows(moved.connections);
-  SetText(moved.pinNames[A(1)], u"");
-  SetText(moved.pinNames[A(9)], u"VCC");
+  moved.pinNames[A(1)][0] = 0;
+  CopyText(moved.pinNames[A(9)], kPinNameUnits, u"VCC");
   PinSetAdd(moved.connections[A(9)].bits, B(1));
   PinSetAdd(moved.connections[A(2)].bits, B(2));
   set->cables[2] = moved;
   PinSetAdd(moved.connections[C(1)].bits, A(2));
   PinSetAdd(set->cables[2].connections[C(1)].bits, A(3));
   set->currentCable = 2;
-  Put(u"a.cbl", Image(*set));
+  fs.files[u"a.cbl"] = Image(*set);
 
   const Result same = Cbltool(fs, {"diff", "a.cbl:1", "a.cbl"});
   EXPECT_EQ(same.code, 0);

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <string>
 #include <tuple>
-#include <vector>
 
 #include "common/text.h"
 #include "editors/edit_cable_data.h"
@@ -106,12 +105,11 @@ TEST(ConsecutiveNumber, StoresWhatTheNextOpeningShows) {
   ASSERT_EQ(n.Ok(A(1), {.fixedName = u"GND", .repeatCount = u"7", .skipOne = true, .omitPinLabel = true,
                         .start = u"007", .descending = true}),
             0);
-  ConsecutiveNumberSettings want{u"GND", 7, 2, 1, kNumbers, 7, {u'A', 0}, 0};  // the width typed is not kept
-  EXPECT_EQ(n.settings, want);
+  // The width typed is not kept.
+  EXPECT_EQ(n.settings, (ConsecutiveNumberSettings{u"GND", 7, 2, 1, kNumbers, 7, {u'A', 0}, 0}));
   // A letter run keeps the start number, and a number run the letter.
   ASSERT_EQ(n.Ok(A(1), {.fixedName = u"GND", .repeatCount = u"1", .kind = kAlphabet, .start = u"k"}), 0);
-  want = {u"GND", 1, 1, 0, kAlphabet, 7, {u'k', 0}, 1};
-  EXPECT_EQ(n.settings, want);
+  EXPECT_EQ(n.settings, (ConsecutiveNumberSettings{u"GND", 1, 1, 0, kAlphabet, 7, {u'k', 0}, 1}));
 
   // The blank follows the stored start number even without numbers.
   ASSERT_EQ(n.Ok(A(1), {.repeatCount = u"1", .start = u"100"}), 0);
@@ -132,18 +130,13 @@ TEST(EditCableData, NextPinResetNamesAndPinBoxColours) {
   cable.connections[A(1)].bits = Pins({A(1), B(5), C(2)});
   cable.connections[A(2)].bits = Pins({A(2), A(3)});
   using enum PinBoxColour;
-  const struct {
-    unsigned selected;
-    std::vector<std::pair<unsigned, PinBoxColour>> boxes;
-  } cases[] = {
-      {kNoPin, {{A(1), kDefault}, {A(2), kDefault}}},
-      {A(1), {{A(1), kSelected}, {B(5), kConnected}, {C(2), kConnected}, {A(2), kWired}, {A(3), kDefault},
-              {B(1), kDefault}, {kPinCount, kDefault}}},
-      {A(3), {{A(2), kWired}, {A(1), kWired}}},  // the selected row lists nothing
-  };
-  for (const auto& c : cases) {
-    cable.selectedPin = static_cast<uint8_t>(c.selected);
-    for (const auto& [pin, colour] : c.boxes) EXPECT_EQ(PinBoxColourOf(cable, pin), colour) << c.selected << "/" << pin;
+  // The selected pin, a box, its colour; the selected row lists nothing.
+  for (auto [selected, pin, colour] : std::initializer_list<std::tuple<unsigned, unsigned, PinBoxColour>>{
+           {kNoPin, A(1), kDefault}, {kNoPin, A(2), kDefault}, {A(1), A(1), kSelected}, {A(1), B(5), kConnected},
+           {A(1), C(2), kConnected}, {A(1), A(2), kWired}, {A(1), A(3), kDefault}, {A(1), B(1), kDefault},
+           {A(1), kPinCount, kDefault}, {A(3), A(2), kWired}, {A(3), A(1), kWired}}) {
+    cable.selectedPin = static_cast<uint8_t>(selected);
+    EXPECT_EQ(PinBoxColourOf(cable, pin), colour) << selected << "/" << pin;
   }
 }
 
