@@ -50,13 +50,13 @@ class JournalTest : public ::testing::Test {
 };
 
 TEST_F(JournalTest, LinesAreQuotedAsRfc4180AndTheHeaderComesOnce) {
-  journal.AddFaults(u"A01 - B02 Connection error\r\nA03 - B03 No connection\r\n");
+  journal.AddFaults(u"\r\nA01 - B02 Connection error\r\nA03 - B03 No connection\r\nX");
   ASSERT_TRUE(journal.Append(Entry(0, "NG")));
   journal.ClearFaults();
   ASSERT_TRUE(journal.Append(Entry(1028, "")));
   const std::string start = "2026-05-04T09:07:03Z," PINVORO_VERSION_TEXT ",1 on 1,3,";
   EXPECT_EQ(Text(fs.files[kPath]), kHeader + start + kHostileFields +
-                                       ",NG,1,2,0,3,A01 - B02 Connection error | A03 - B03 No connection\r\n" + start +
+                                       ",NG,1,2,0,3,A01 - B02 Connection error | A03 - B03 No connection | X\r\n" + start +
                                        kHostileFields + ",1028,1,2,0,3,\r\n");
   EXPECT_FALSE(journal.TakeFailureReport());
 

@@ -7,12 +7,15 @@
 #include <cstring>
 #include <initializer_list>
 #include <memory>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "app/journal.h"
 #include "common/text.h"
 #include "link/commands.h"
+#include "support/memory_file_system.h"
 #include "support/panel_rig.h"
 
 namespace {
@@ -25,6 +28,10 @@ std::u16string PinLine(unsigned k, const char16_t* what) { return Name(0, k) + u
 
 class PanelTest : public ::testing::Test {
  protected:
+  PanelTest() {
+    journal.SetFile(u"results.csv");
+    rig.panel.SetJournal(&journal);
+  }
   void Select(TestMode mode) { ASSERT_TRUE(rig.panel.SelectMode(mode)); }
   PinColour Colour(uint16_t control) { return rig.panel.PinCellColour(control); }
   // Decodes frames as the link would; the test dispatches.
@@ -49,8 +56,7 @@ class PanelTest : public ::testing::Test {
   // Finish, then the stop delay once the unit has the finish.
   bool FinishProbing(uint16_t finish) {
     const int finishes = rig.HostCount(kProbeFinish);
-    rig.Press(finish);
-    return !rig.IsEnabled(finish) && rig.UnitGets(kProbeFinish, finishes + 1) &&
+    return rig.Press(finish) && !rig.IsEnabled(finish) && rig.UnitGets(kProbeFinish, finishes + 1) &&
            rig.FireTimer(kTimerStopDelay) && rig.app.LinkOpen == 0;
   }
   // Read Master and Work Start are both off while an exchange of theirs runs,
@@ -71,6 +77,19 @@ class PanelTest : public ::testing::Test {
     return ran;
   }
 
+  // The verdicts and error codes journaled so far, in order: "OK NG 1028".
+  std::string Journaled() {
+    const std::vector<uint8_t>& bytes = files.files[u"results.csv"];
+    const std::string text(bytes.begin(), bytes.end());
+    const std::regex verdict(",(OK|NG|NC|\\d{4}),\\d+,\\d+,\\d+,\\d+,");
+    std::string s;
+    for (std::sregex_iterator it(text.begin(), text.end(), verdict), end; it != end; ++it)
+      s += (s.empty() ? "" : " ") + (*it)[1].str();
+    return s;
+  }
+
+  MemoryFileSystem files;
+  Journal journal{files};
   PanelRig rig;
 };
 
@@ -128,12 +147,12 @@ TEST_F(PanelTest, PickingACableEndsTheRunningTestAndLeavesTheDocument) {
 
 TEST_F(PanelTest, ModeCommandsRadioButtonsAndEachModesCounters) {
   // A click checks the radio button itself; the panel asks the shell.
-  rig.CheckModeRadio(kProbe);
-  EXPECT_TRUE(rig.Press(kModeRadio + 1));
-  rig.Press(kModeRadio + 3);  // not checked: nothing
+  rig.CheckModeRadio(kProbePlus);
+  EXPECT_TRUE(rig.Press(kModeRadio + 3));
+  rig.Press(kModeRadio + 1);  // not checked: nothing
   EXPECT_TRUE(rig.Press(kEditButton));
   EXPECT_FALSE(rig.Press(40001)) << "not the panel's";
-  EXPECT_EQ(rig.postedCommands, (std::vector<uint16_t>{40007}));
+  EXPECT_EQ(rig.postedCommands, (std::vector<uint16_t>{40009}));
   EXPECT_EQ(rig.sentCommands, (std::vector<uint16_t>{40010}));
   Select(kProbe);
   EXPECT_FALSE(rig.IsEnabled(kOneOnOneStart) || rig.IsEnabled(kOkCounter));
@@ -377,6 +396,7 @@ TEST_F(PanelTest, ProbePlusJudgesEveryPinReachedSinceStart) {
   ASSERT_TRUE(FinishProbing(kProbePlusFinishButton));
   EXPECT_EQ(rig.Log(), PinLine(A(2), u"Connection error") + PinLine(B(5), u"Unchecked"));
   EXPECT_EQ(rig.Outcome(), "closed [NG] 1 1 1 3");
+  EXPECT_EQ(Journaled(), "OK NC NG");
 }
 
 // After a time-out there is no probe to finish: Finish is disabled, and even
@@ -538,6 +558,7 @@ TEST_F(PanelTest, WorkTestsReportEveryWireThatDiffersFromBothEnds) {
   ASSERT_TRUE(RunWork());
   EXPECT_EQ(rig.Log(), u"");
   EXPECT_EQ(rig.Outcome(), "closed [NG] 2 3 0 5");
+  EXPECT_EQ(Journaled(), "NG OK NG OK NG") << "a cable without wiring counts as NG";
   EXPECT_EQ(rig.port.RestoredCloses(), 11) << "the read, then download and test on links of their own";
 }
 
